@@ -1,0 +1,38 @@
+# Thin wrapper over CMake presets. Every target first makes sure the Debian packages are there.
+BUILD_DIR := build
+
+.PHONY: all setup configure build test run demo bench fuzz format clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+configure: setup
+	@test -f $(BUILD_DIR)/build.ninja || cmake --preset default
+
+build: configure
+	@cmake --build --preset default
+
+test: build
+	@ctest --preset default
+
+run: build
+	@./$(BUILD_DIR)/kavelin
+
+demo: build
+	@scripts/demo
+
+bench: build
+	@scripts/bench
+
+fuzz: setup
+	@test -f build-fuzz/build.ninja || cmake --preset fuzz
+	@cmake --build --preset fuzz
+	@scripts/fuzz
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD_DIR) build-core build-fuzz

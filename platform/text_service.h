@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string_view>
+
+namespace kavelin::platform {
+
+// Unicode comparisons that the standard library does not offer.
+class TextService {
+public:
+    virtual ~TextService() = default;
+    // True when the two UTF-8 strings are canonically equivalent (no case folding); invalid
+    // UTF-8 compares by bytes.
+    virtual bool canonicallyEquivalent(std::string_view a, std::string_view b) = 0;
+    // Finder-like order under the current locale: case- and width-insensitive, numeric, with a
+    // forced ordering; negative, zero or positive. Zero only for equivalent strings.
+    virtual int finderCompare(std::string_view a, std::string_view b) = 0;
+};
+
+// The text service of the linked backend.
+TextService& nativeTextService();
+
+} // namespace kavelin::platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kavelin::platform {
+
+// The five volume attributes that discovery reads; each may be absent.
+struct VolumeAttributes {
+    std::optional<bool> isVolume;
+    std::optional<bool> volumeIsLocal;
+    std::optional<bool> volumeIsBrowsable;
+    std::optional<std::string> volumeName;
+    std::optional<std::string> volumeUUIDString;
+};
+
+// What discovery reads of a decoded property list: whether its top level is a dictionary with
+// string keys and, for each entry in order, its key and its value when that value is a string.
+struct PropertyList {
+    struct Entry {
+        std::string key;
+        std::optional<std::string> stringValue; // absent when the value is not a string
+    };
+    bool isDictionary = false;
+    std::vector<Entry> entries;
+};
+
+// The file-system operations of volume discovery. Paths are absolute, UTF-8, without a trailing
+// slash except for "/".
+class VolumeSource {
+public:
+    virtual ~VolumeSource() = default;
+    // Mount points of all mounted volumes in the platform's order; nullopt when unavailable.
+    virtual std::optional<std::vector<std::string>> mountedVolumePaths() = 0;
+    // Full paths of a directory's immediate entries, hidden ones included; nullopt on failure.
+    virtual std::optional<std::vector<std::string>> directoryEntries(const std::string& path) = 0;
+    // The path with every symbolic link resolved; the path unchanged when it cannot be resolved.
+    virtual std::string resolvingSymlinks(const std::string& path) = 0;
+    // The volume attributes of a path; nullopt when the read fails.
+    virtual std::optional<VolumeAttributes> attributes(const std::string& path) = 0;
+    // The whole contents of a small regular file; nullopt when missing, unreadable or unsafe.
+    virtual std::optional<std::string> readFile(const std::string& path) = 0;
+    // The decoded property list (XML or binary); nullopt when the data is not a property list.
+    virtual std::optional<PropertyList> decodePropertyList(const std::string& data) = 0;
+};
+
+// The volume source of the linked backend.
+VolumeSource& nativeVolumeSource();
+
+} // namespace kavelin::platform
