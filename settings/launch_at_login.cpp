@@ -2,7 +2,48 @@
 
 namespace kavelin {
 
-// Placeholder until the launch-at-login switch lands.
-void Kavelin::toggleLaunchAtLogin() {}
+namespace {
+
+platform::Alert approvalAlert() {
+    return {"Autoriser l’ouverture à la connexion",
+            "Autorise Kavelin dans les réglages des éléments d’ouverture.",
+            {}};
+}
+
+// The service's own sentence, shown unchanged: it is the only way the user learns what failed.
+platform::Alert failureAlert(const std::string& error) {
+    return {"Le réglage d’ouverture n’a pas été modifié.", error, {}};
+}
+
+} // namespace
+
+void Kavelin::toggleLaunchAtLogin() {
+    auto& service = platform.loginItems;
+    platform::Alert alert;
+    const int status = service.status();
+    if (status == platform::loginItemRequiresApproval) {
+        // Registering again would not help: only the user can approve it in the settings.
+        alert = approvalAlert();
+    } else if (status == platform::loginItemEnabled) {
+        const auto error = service.unregisterItem();
+        if (!error)
+            return;
+        alert = failureAlert(*error);
+    } else if (const auto error = service.registerItem()) {
+        alert = failureAlert(*error);
+    } else if (service.status() == platform::loginItemEnabled) {
+        return;
+    } else {
+        alert = approvalAlert();
+    }
+
+    alert.addButtonWithTitle("Ouvrir Réglages Système");
+    // NOTE: a std::string, not the bare pointer: GCC 12 sees a false overlap (-Wrestrict) in that
+    // assignment once inlined.
+    alert.addButtonWithTitle("Fermer").keyEquivalent = std::string(platform::escapeKey);
+    platform.application.activateIgnoringOtherApps();
+    if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
+        service.openSystemSettingsLoginItems();
+}
 
 } // namespace kavelin

@@ -1,0 +1,368 @@
+// Login items over XDG autostart: the user entry $XDG_CONFIG_HOME/autostart/kavelin.desktop,
+// written atomically (temporary file, fsync, rename), and the system-wide entries of
+// $XDG_CONFIG_DIRS, which a user entry with Hidden=true switches off. Status 1 (enabled) or 0
+// (not registered) only: XDG has no approval step and no "not found". OnlyShowIn, NotShowIn and
+// TryExec are not read. The settings are the autostart folder, shown by the desktop's file
+// manager through xdg-open.
+
+#include "platform/linux/xdg_login_items.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+extern char** environ;
+
+namespace kavelin::platform {
+
+namespace {
+
+constexpr const char* entryName = "kavelin.desktop";
+// Real entries are a few hundred bytes; anything past this is not ours to parse.
+constexpr std::size_t entrySizeLimit = 64 * 1024;
+
+std::string errorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+// "« path »" with the no-break spaces of French typography, then " : reason".
+std::string quotedPath(const std::string& path) {
+    return "«\u00A0" + path + "\u00A0»";
+}
+std::string failure(const std::string& what, const std::string& path, int error) {
+    return what + " " + quotedPath(path) + "\u00A0: " + errorText(error);
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+enum class EntryState { absent, enabled, disabled };
+
+// NOTE: the entry is opened non-blocking and read only when it is a regular file: a FIFO or a
+// device planted at that path would otherwise freeze every opening of the menu.
+std::optional<std::string> readEntry(const std::string& path, int& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    struct stat info {};
+    std::optional<std::string> contents;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::size_t>(info.st_size) <= entrySizeLimit) {
+        std::string data;
+        std::array<char, 4096> buffer{};
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0 || data.size() + static_cast<std::size_t>(got) > entrySizeLimit) {
+                if (got == 0)
+                    contents = std::move(data);
+                break;
+            }
+            data.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+    }
+    error = 0;
+    ::close(fd);
+    return contents;
+}
+
+// Whether the [Desktop Entry] group switches the entry off: Hidden=true, or the GNOME flag false.
+bool switchedOff(std::string_view contents) {
+    bool inMainGroup = false;
+    bool off = false;
+    while (!contents.empty()) {
+        const auto end = contents.find('\n');
+        const std::string_view line = trimmed(contents.substr(0, end));
+        contents = end == std::string_view::npos ? std::string_view{} : contents.substr(end + 1);
+        if (line.empty() || line.front() == '#')
+            continue;
+        if (line.front() == '[') {
+            inMainGroup = line == "[Desktop Entry]";
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (!inMainGroup || equals == std::string_view::npos)
+            continue;
+        const std::string_view key = trimmed(line.substr(0, equals));
+        const std::string_view value = trimmed(line.substr(equals + 1));
+        if (key == "Hidden")
+            off = off || value == "true";
+        else if (key == "X-GNOME-Autostart-enabled")
+            off = off || value == "false";
+    }
+    return off;
+}
+
+EntryState entryState(const std::string& path) {
+    int error = 0;
+    const auto contents = readEntry(path, error);
+    if (error == ENOENT || error == ENOTDIR)
+        return EntryState::absent;
+    // Present but unreadable: no autostart implementation would start it either.
+    if (!contents)
+        return EntryState::disabled;
+    return switchedOff(*contents) ? EntryState::disabled : EntryState::enabled;
+}
+
+// Creates the folder and its missing parents, 0700 as the base-directory rules ask.
+std::optional<std::string> makeFolders(const std::string& folder) {
+    for (std::size_t slash = 1; slash != std::string::npos;) {
+        slash = folder.find('/', slash + 1);
+        const std::string prefix = folder.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+            return failure("Impossible de créer le dossier", prefix, errno);
+    }
+    return std::nullopt;
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Replaces path with contents so that a reader sees the old entry or the new one, never a part.
+std::optional<std::string> writeAtomically(const std::string& folder, const std::string& path,
+                                           const std::string& contents) {
+    if (auto error = makeFolders(folder))
+        return error;
+    // Hidden name: autostart readers look only at "*.desktop".
+    std::string temporary = folder + "/." + entryName + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failure("Impossible d’écrire", path, errno);
+    int error = 0;
+    if (::fchmod(fd, 0644) != 0 || !writeAll(fd, contents) || ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return failure("Impossible d’écrire", path, error);
+    }
+    // The rename itself reaches the disk with the folder; a failure here loses nothing we report.
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return std::nullopt;
+}
+
+std::string entryContents(const std::string& executable, bool hidden) {
+    std::string contents = "[Desktop Entry]\n"
+                           "Type=Application\n"
+                           "Name=Kavelin\n"
+                           "Comment=Choisir le disque de démarrage depuis la barre des menus\n"
+                           "Exec=" +
+                           desktopExecValue(executable) +
+                           "\n"
+                           "Icon=drive-harddisk\n"
+                           "Terminal=false\n";
+    contents += hidden ? "Hidden=true\n" : "X-GNOME-Autostart-enabled=true\n";
+    return contents;
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
+        return user->pw_dir;
+    return "/";
+}
+
+std::string runningExecutable() {
+    std::array<char, PATH_MAX> buffer{};
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length))
+                      : std::string{};
+}
+
+} // namespace
+
+std::string desktopExecValue(const std::string& program) {
+    constexpr std::string_view reserved = " \t\n\"'\\><~|&;$*?#()`";
+    std::string quoted;
+    const bool needsQuotes =
+        program.empty() || program.find_first_of(reserved) != std::string::npos;
+    if (needsQuotes)
+        quoted += '"';
+    for (const char c : program) {
+        if (needsQuotes && (c == '"' || c == '`' || c == '$' || c == '\\'))
+            quoted += '\\';
+        quoted += c;
+        if (c == '%')
+            quoted += '%';
+    }
+    if (needsQuotes)
+        quoted += '"';
+
+    // The string escapes of the file format come on top of the Exec quoting.
+    std::string value;
+    for (const char c : quoted) {
+        switch (c) {
+        case '\\':
+            value += "\\\\";
+            break;
+        case '\n':
+            value += "\\n";
+            break;
+        case '\t':
+            value += "\\t";
+            break;
+        case '\r':
+            value += "\\r";
+            break;
+        default:
+            value += c;
+        }
+    }
+    return value;
+}
+
+bool launchDetached(const std::vector<std::string>& argv) {
+    if (argv.empty())
+        return false;
+    std::vector<char*> arguments;
+    for (const auto& argument : argv)
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    arguments.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned =
+        ::posix_spawn(&child, arguments[0], &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return false;
+    // Reaped off the main thread: the file manager may outlive xdg-open or be xdg-open itself.
+    std::thread([child] {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
+std::string xdgConfigHome() {
+    if (const char* value = std::getenv("XDG_CONFIG_HOME"); value && *value == '/')
+        return withoutTrailingSlashes(value);
+    return withoutTrailingSlashes(homeFolder()) + "/.config";
+}
+
+std::vector<std::string> xdgConfigDirs() {
+    std::vector<std::string> folders;
+    if (const char* value = std::getenv("XDG_CONFIG_DIRS")) {
+        std::string_view rest = value;
+        while (!rest.empty()) {
+            const auto colon = rest.find(':');
+            const std::string_view folder = rest.substr(0, colon);
+            if (!folder.empty() && folder.front() == '/')
+                folders.push_back(withoutTrailingSlashes(std::string(folder)));
+            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        }
+    }
+    if (folders.empty())
+        folders.push_back("/etc/xdg");
+    return folders;
+}
+
+XdgLoginItems::XdgLoginItems()
+    : XdgLoginItems(xdgConfigHome(), xdgConfigDirs(), runningExecutable()) {}
+
+XdgLoginItems::XdgLoginItems(std::string configHome, std::vector<std::string> configDirs,
+                             std::string executable, FolderOpener openFolder)
+    : configHome(withoutTrailingSlashes(std::move(configHome))), configDirs(std::move(configDirs)),
+      executable(std::move(executable)), openFolder(std::move(openFolder)) {
+    if (!this->openFolder)
+        this->openFolder = [](const std::string& folder) {
+            launchDetached({"/usr/bin/xdg-open", folder});
+        };
+}
+
+std::string XdgLoginItems::autostartFolder() const {
+    return configHome + "/autostart";
+}
+
+std::string XdgLoginItems::userEntryPath() const {
+    return autostartFolder() + "/" + entryName;
+}
+
+std::optional<std::string> XdgLoginItems::systemEntryPath() const {
+    for (const auto& folder : configDirs) {
+        const std::string path = withoutTrailingSlashes(folder) + "/autostart/" + entryName;
+        if (entryState(path) != EntryState::absent)
+            return path;
+    }
+    return std::nullopt;
+}
+
+int XdgLoginItems::status() {
+    // A user entry of the same name replaces the system-wide one, whatever it says.
+    EntryState state = entryState(userEntryPath());
+    if (state == EntryState::absent) {
+        const auto system = systemEntryPath();
+        state = system ? entryState(*system) : EntryState::absent;
+    }
+    return state == EntryState::enabled ? loginItemEnabled : loginItemNotRegistered;
+}
+
+std::optional<std::string> XdgLoginItems::registerItem() {
+    if (executable.empty())
+        return std::string("Impossible de trouver le chemin du programme Kavelin.");
+    return writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, false));
+}
+
+std::optional<std::string> XdgLoginItems::unregisterItem() {
+    const auto system = systemEntryPath();
+    if (system && entryState(*system) == EntryState::enabled)
+        return writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, true));
+    const std::string path = userEntryPath();
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return failure("Impossible de supprimer", path, errno);
+    return std::nullopt;
+}
+
+void XdgLoginItems::openSystemSettingsLoginItems() {
+    // Created first so that the file manager opens the folder rather than reporting it missing.
+    makeFolders(autostartFolder());
+    openFolder(autostartFolder());
+}
+
+} // namespace kavelin::platform
