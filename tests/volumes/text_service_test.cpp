@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/linux/icu_text_service.h"
+
+namespace kavelin::platform {
+namespace {
+
+std::vector<std::string> sorted(std::vector<std::string> names, const std::string& locale) {
+    IcuTextService text(locale);
+    std::stable_sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        return text.finderCompare(a, b) < 0;
+    });
+    return names;
+}
+
+TEST(FinderOrder, IsCaseBlindAndNumericUnderEveryLocale) {
+    const std::vector<std::string> names{"b",  "Disk 10", "disk 2", "B", "a",
+                                         "Ｂ", "Disk 1",  "é",      "f"};
+    for (const std::string locale :
+         {"C", "POSIX", "C.UTF-8", "", "fr_FR.UTF-8", "en_US.UTF-8", "de_DE@euro", "xx_YY.UTF-8"}) {
+        auto order = sorted(names, locale);
+        auto at = [&](const std::string& n) {
+            return std::find(order.begin(), order.end(), n) - order.begin();
+        };
+        EXPECT_LT(at("a"), at("B")) << locale; // case-blind, even where ICU defaults to code points
+        EXPECT_LT(at("disk 2"), at("Disk 10")) << locale; // runs of digits compare by value
+        EXPECT_LT(at("Disk 1"), at("disk 2")) << locale;
+        EXPECT_LT(at("é"), at("f")) << locale; // accents are secondary, not after z
+        // Case and width variants sit next to each other in one fixed order.
+        auto lowest = std::min({at("b"), at("B"), at("Ｂ")});
+        auto highest = std::max({at("b"), at("B"), at("Ｂ")});
+        EXPECT_EQ(highest - lowest, 2) << locale;
+    }
+}
+
+TEST(FinderOrder, IsAStrictOrderThatOnlyEquivalentNamesTie) {
+    IcuTextService text("C");
+    EXPECT_NE(text.finderCompare("data", "Data"), 0);
+    EXPECT_EQ(text.finderCompare("data", "Data"), -text.finderCompare("Data", "data"));
+    EXPECT_EQ(text.finderCompare("Caf\u00e9", "Cafe\u0301"), 0);
+}
+
+TEST(CanonicalEquivalence, NormalisesWithoutFoldingCase) {
+    IcuTextService text("C");
+    struct Case {
+        std::string a, b;
+        bool equivalent;
+    } cases[] = {
+        {"Système", "Syste\u0300me", true},
+        {"\u212B", "\u00C5", true}, // the angstrom sign is a canonical singleton of Å
+        {"Système", "système", false},
+        {"Data", "data", false},
+        {"ﬁ", "fi", false}, // compatibility, not canonical
+        {"", "", true},
+        {"bad \xff", "bad \xff", true}, // invalid UTF-8 compares by bytes
+        {"bad \xff", "bad \xfe", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(text.canonicallyEquivalent(c.a, c.b), c.equivalent) << c.a << " / " << c.b;
+        EXPECT_EQ(text.canonicalForm(c.a) == text.canonicalForm(c.b), c.equivalent) << c.a;
+    }
+}
+
+} // namespace
+} // namespace kavelin::platform
