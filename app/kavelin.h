@@ -27,6 +27,9 @@ private:
     void quit();
     void showSettingsFallback(const std::string& title, const std::string& detail);
 
+    // Lets tests call the private commands directly instead of through a rebuilt menu.
+    friend struct KavelinTestAccess;
+
     platform::Platform& platform;
     std::unique_ptr<platform::StatusItem> statusItem;
     std::shared_ptr<platform::Menu> menu;

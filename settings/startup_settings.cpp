@@ -1,0 +1,35 @@
+#include "app/kavelin.h"
+
+namespace kavelin {
+
+namespace {
+
+constexpr const char* startupDiskSettingsURL =
+    "x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension";
+constexpr const char* startupDiskPreferencePaneURL =
+    "file:///System/Library/PreferencePanes/StartupDisk.prefPane";
+
+constexpr const char* openButtonTitle = "Ouvrir Disque de d\u00e9marrage";
+constexpr const char* closeButtonTitle = "Fermer";
+
+} // namespace
+
+void Kavelin::openStartupSettings() {
+    if (platform.workspace.openURL(startupDiskSettingsURL))
+        return;
+    // The older preference pane is the only other way in; if it fails too there is nothing left
+    // to offer, so its answer is not looked at.
+    platform.workspace.openURL(startupDiskPreferencePaneURL);
+}
+
+void Kavelin::showSettingsFallback(const std::string& title, const std::string& detail) {
+    platform::Alert alert;
+    alert.messageText = title;
+    alert.informativeText = detail;
+    alert.addButtonWithTitle(openButtonTitle);
+    alert.addButtonWithTitle(closeButtonTitle).keyEquivalent = platform::escapeKey;
+    if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
+        openStartupSettings();
+}
+
+} // namespace kavelin
