@@ -1,0 +1,62 @@
+// Application mode on Linux: loads the Qt menu-bar module and hands over to it. The module is
+// looked for beside the program (the build folder) and then in <prefix>/<libdir>/kavelin (the
+// installed layout). Not supported: a module anywhere else, or one of another build.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/application_mode.h"
+
+namespace kavelin::platform {
+
+namespace {
+
+using ModuleEntry = int (*)(int, char**);
+constexpr const char* moduleEntry = "kavelin_qt_start";
+
+std::filesystem::path programDirectory() {
+    std::error_code error;
+    auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : program.parent_path();
+}
+
+std::vector<std::filesystem::path> moduleCandidates() {
+    auto directory = programDirectory();
+    if (directory.empty())
+        return {};
+    return {directory / KAVELIN_QT_MODULE_NAME,
+            directory / ".." / KAVELIN_INSTALL_LIBDIR / "kavelin" / KAVELIN_QT_MODULE_NAME};
+}
+
+} // namespace
+
+int startApplication(int argc, char** argv) {
+    for (const auto& candidate : moduleCandidates()) {
+        if (access(candidate.c_str(), R_OK) != 0)
+            continue;
+        // The module stays loaded until the process ends: its objects live as long as the loop.
+        void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+        auto entry = module ? reinterpret_cast<ModuleEntry>(dlsym(module, moduleEntry)) : nullptr;
+        if (!entry) {
+            std::fprintf(
+                stderr,
+                "kavelin\u00a0: le module de la barre des menus (%s) ne se charge pas\u00a0: "
+                "%s\n",
+                candidate.c_str(), dlerror());
+            return 1;
+        }
+        return entry(argc, argv);
+    }
+    std::fputs("kavelin\u00a0: la partie barre des menus n\u2019est pas dans cette version "
+               "(module " KAVELIN_QT_MODULE_NAME " introuvable)\u00a0; seule l\u2019option "
+               "--list-volumes est disponible.\n",
+               stderr);
+    return 1;
+}
+
+} // namespace kavelin::platform

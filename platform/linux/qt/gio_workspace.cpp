@@ -1,0 +1,15 @@
+#include "gio_workspace.h"
+
+#include <gio/gio.h>
+
+namespace kavelin::platform {
+
+bool GioWorkspace::openURL(const std::string& url) {
+    GError* error = nullptr;
+    gboolean opened = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error);
+    if (error)
+        g_error_free(error);
+    return opened;
+}
+
+} // namespace kavelin::platform

@@ -1,0 +1,85 @@
+// The entry of the Qt menu-bar module, loaded by the program in application mode: checks for a
+// graphical session, builds the Qt and desktop services and runs the application start. Not
+// supported: starting without a display (one line on standard error, status 1).
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/kavelin.h"
+#include "gio_workspace.h"
+#include "platform/linux/dbus_restart_requester.h"
+#include "platform/linux/pkexec_script_runner.h"
+#include "platform/linux/xdg_login_items.h"
+#include "qt_services.h"
+
+namespace {
+
+bool hasVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Messages of Qt while QApplication starts, held back so that a failure gives one line only.
+std::vector<std::pair<QtMsgType, QString>> startupMessages;
+
+void holdStartupMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) {
+        // NOTE: Qt aborts right after a fatal message (no display reachable, no platform
+        // plugin); leave first, with a line the user can act on, instead of a core dump.
+        std::fputs("kavelin\u00a0: impossible d\u2019ouvrir la session graphique (affichage "
+                   "injoignable ou greffon Qt manquant)\u00a0; l\u2019ic\u00f4ne de la barre des "
+                   "menus ne peut pas s\u2019afficher.\n",
+                   stderr);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    startupMessages.emplace_back(type, message);
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int kavelin_qt_start(int argc, char** argv) {
+    using namespace kavelin::platform;
+    if (!hasVariable("DISPLAY") && !hasVariable("WAYLAND_DISPLAY") &&
+        !hasVariable("QT_QPA_PLATFORM")) {
+        std::fputs("kavelin\u00a0: aucune session graphique (ni DISPLAY ni WAYLAND_DISPLAY)\u00a0; "
+                   "l\u2019ic\u00f4ne de la barre des menus ne peut pas s\u2019afficher.\n",
+                   stderr);
+        return 1;
+    }
+
+    QtMessageHandler previous = qInstallMessageHandler(holdStartupMessage);
+    QApplication application(argc, argv);
+    qInstallMessageHandler(previous);
+    for (const auto& [type, message] : startupMessages)
+        if (previous)
+            previous(type, QMessageLogContext(), message);
+    startupMessages.clear();
+
+    QApplication::setApplicationName(QStringLiteral("kavelin"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Kavelin"));
+    QApplication::setDesktopFileName(QStringLiteral("kavelin"));
+
+    QtApplication app(application);
+    QtStatusBar statusBar;
+    QtImages images;
+    QtAlerts alerts;
+    GioWorkspace workspace;
+    XdgLoginItems loginItems;
+    PkexecScriptRunner scripts;
+    DbusRestartRequester restart;
+    Platform platform{app,
+                      statusBar,
+                      images,
+                      alerts,
+                      workspace,
+                      loginItems,
+                      nativeVolumeSource(),
+                      nativeTextService(),
+                      scripts,
+                      restart};
+    return kavelin::runApplicationStart(platform);
+}

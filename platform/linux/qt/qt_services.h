@@ -1,0 +1,105 @@
+// The desktop services of the menu-bar application over Qt6 Widgets: application object, status
+// item (QSystemTrayIcon), menus rendered from the core's Menu value, images and modal alerts.
+// Not supported: key equivalents other than Return, Escape and none; accessibility descriptions
+// of tray icons (the tool tip stands in); image sizes (the tray host sizes its icons).
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "platform/alert.h"
+#include "platform/application.h"
+#include "platform/images.h"
+#include "platform/menu.h"
+#include "platform/status_bar.h"
+
+class QApplication;
+
+namespace kavelin::platform {
+
+class QtApplication final : public Application {
+public:
+    explicit QtApplication(QApplication& application) : application(application) {}
+    void setActivationPolicyAccessory() override;
+    void setDelegate(ApplicationDelegate* delegate) override { this->delegate = delegate; }
+    int run() override;
+    void terminate() override;
+    void activateIgnoringOtherApps() override;
+
+private:
+    QApplication& application;
+    ApplicationDelegate* delegate = nullptr;
+};
+
+class QtImages final : public Images {
+public:
+    // Resources are looked for in these folders, in order.
+    explicit QtImages(std::vector<std::filesystem::path> resourceFolders);
+    // share/kavelin beside the program (build folder) and in its prefix (installed).
+    QtImages();
+
+    std::optional<std::string> pathForResource(const std::string& name,
+                                               const std::string& extension) override;
+    std::optional<Image> imageWithContentsOfFile(const std::string& path) override;
+    std::optional<Image> systemSymbol(const std::string& name,
+                                      const std::optional<std::string>& description) override;
+
+    // What an image value draws; a null icon for an unknown symbol or an unreadable file.
+    static QIcon icon(const Image& image);
+    static QIcon symbolIcon(const std::string& name);
+
+private:
+    std::vector<std::filesystem::path> resourceFolders;
+};
+
+// Replaces the contents of target with the items of menu. Chosen items run their action once the
+// menu has closed, from the event loop, with the item kept alive meanwhile.
+void renderMenu(const Menu& menu, QMenu& target);
+
+// Menu and button texts are shown literally: '&' is not a mnemonic marker, a tab not a column.
+QString literalText(const std::string& text);
+
+class QtStatusButton final : public StatusButton {
+public:
+    explicit QtStatusButton(QSystemTrayIcon& tray) : tray(tray) {}
+    void setImage(const Image* image) override;
+    void setToolTip(const std::string& toolTip) override;
+
+private:
+    QSystemTrayIcon& tray;
+};
+
+class QtStatusItem final : public StatusItem {
+public:
+    QtStatusItem();
+    StatusButton* button() override;
+    void setMenu(std::shared_ptr<Menu> menu, MenuDelegate* delegate) override;
+
+    // The rendered menu; nullptr until setMenu.
+    QMenu* renderedMenu() { return rendered.get(); }
+    QSystemTrayIcon& trayIcon() { return tray; }
+
+private:
+    std::shared_ptr<Menu> menu;
+    MenuDelegate* delegate = nullptr;
+    std::unique_ptr<QMenu> rendered; // outlives the tray icon that shows it
+    QSystemTrayIcon tray;
+    QtStatusButton statusButton{tray};
+};
+
+class QtStatusBar final : public StatusBar {
+public:
+    std::unique_ptr<StatusItem> statusItemWithLength(double length) override;
+};
+
+class QtAlerts final : public Alerts {
+public:
+    int runModal(const Alert& alert) override;
+};
+
+} // namespace kavelin::platform
