@@ -1,0 +1,135 @@
+// Runs administrator scripts through pkexec (posix_spawn, an argument vector, no shell around
+// pkexec). Does not support: a time-out (the prompt waits for the user), capturing output.
+#include "platform/linux/pkexec_script_runner.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "platform/linux/apple_script_literal.h"
+
+namespace kavelin::platform {
+
+namespace {
+
+// pkexec's answer when the authentication dialog was dismissed or could not be shown.
+constexpr int pkexecDismissed = 126;
+constexpr int userCancelled = -128;
+constexpr int couldNotStart = 127;
+
+// The child's whole environment. A fixed PATH of system directories, and the locale so that
+// pkexec speaks the user's language. Nothing else: the authentication agent is a process of
+// the user's session that polkitd finds through the caller's login session, not through its
+// environment, so DISPLAY, XAUTHORITY, WAYLAND_DISPLAY and the session bus address are of no
+// use to pkexec, and the root shell has no business with them. Keeping variables such as ENV,
+// BASH_ENV or IFS out also protects a stand-in or misconfigured pkexec that does not clean
+// the environment itself.
+std::vector<std::string> minimalEnvironment() {
+    std::vector<std::string> environment{"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
+    for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"}) {
+        if (const char* value = std::getenv(name))
+            environment.push_back(std::string(name) + "=" + value);
+    }
+    return environment;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    result.reserve(strings.size() + 1);
+    for (auto& string : strings)
+        result.push_back(string.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+ScriptExecution errorNumbered(std::int64_t number) {
+    return ScriptExecution{false, ScriptErrorDictionary{{appleScriptErrorNumber, number}}};
+}
+
+// Spawns the argument vector with stdin, stdout and stderr on /dev/null, no other descriptor,
+// default signal dispositions and an empty signal mask; the wait status, or nullopt.
+std::optional<int> spawnAndWait(std::vector<std::string> arguments,
+                                std::vector<std::string> environment) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (posix_spawn_file_actions_init(&actions) != 0)
+        return std::nullopt;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return std::nullopt;
+    }
+    bool prepared = true;
+    for (int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        const int flags = descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY;
+        prepared = prepared && posix_spawn_file_actions_addopen(&actions, descriptor, "/dev/null",
+                                                                flags, 0) == 0;
+    }
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // The application's own descriptors (display connection, sockets) stay out of a root shell.
+    prepared = prepared && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
+#endif
+    sigset_t noSignals;
+    sigset_t allSignals;
+    sigemptyset(&noSignals);
+    sigfillset(&allSignals);
+    prepared =
+        prepared && posix_spawnattr_setsigmask(&attributes, &noSignals) == 0 &&
+        posix_spawnattr_setsigdefault(&attributes, &allSignals) == 0 &&
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+
+    pid_t child = -1;
+    int spawned = -1;
+    if (prepared) {
+        auto argv = pointers(arguments);
+        auto envp = pointers(environment);
+        spawned = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), envp.data());
+    }
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return std::nullopt;
+
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return std::nullopt;
+    }
+    return status;
+}
+
+} // namespace
+
+PkexecScriptRunner::PkexecScriptRunner(std::string pkexecPath)
+    : pkexecPath(std::move(pkexecPath)) {}
+
+std::optional<ScriptExecution> PkexecScriptRunner::execute(const std::string& source) {
+    auto command = decodeAdministratorScript(source);
+    if (!command)
+        return std::nullopt;
+
+    const auto status =
+        spawnAndWait({pkexecPath, "/bin/sh", "-c", std::move(*command)}, minimalEnvironment());
+    if (!status)
+        return errorNumbered(couldNotStart);
+    if (WIFSIGNALED(*status))
+        return errorNumbered(128 + WTERMSIG(*status));
+    if (!WIFEXITED(*status))
+        return errorNumbered(couldNotStart);
+    switch (const int exitStatus = WEXITSTATUS(*status)) {
+    case 0:
+        return ScriptExecution{true, std::nullopt};
+    case pkexecDismissed:
+        return errorNumbered(userCancelled);
+    default:
+        return errorNumbered(exitStatus);
+    }
+}
+
+} // namespace kavelin::platform

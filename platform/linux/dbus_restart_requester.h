@@ -1,0 +1,29 @@
+// The restart confirmation of the desktop session, asked for over the session D-Bus (GIO).
+// Supported: GNOME's session manager (`Reboot`) and KDE Plasma's logout prompt
+// (`promptReboot`). Not supported: other desktops, and sessions without a session bus; both
+// answer false.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/restart_requester.h"
+
+namespace kavelin::platform {
+
+class DbusRestartRequester : public RestartRequester {
+public:
+    // The bus at DBUS_SESSION_BUS_ADDRESS at the time of each request.
+    DbusRestartRequester() = default;
+    // The bus at the given D-Bus address.
+    explicit DbusRestartRequester(std::string busAddress);
+
+    // True only when the session manager replied; false on an error reply, no bus, no session
+    // manager, or no reply within restartRequestTimeoutSeconds in total.
+    bool requestRestart() override;
+
+private:
+    std::optional<std::string> busAddress;
+};
+
+} // namespace kavelin::platform
