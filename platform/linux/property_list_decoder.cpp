@@ -259,7 +259,6 @@ std::optional<PropertyList> decodePropertyListData(std::string_view data) {
             break;
         PropertyList::Entry entry{key.get(), std::nullopt};
         if (plist_get_node_type(value) == PLIST_STRING) {
-            // The pointer form keeps a string with an embedded NUL whole.
             std::uint64_t length = 0;
             if (const char* string = plist_get_string_ptr(value, &length))
                 entry.stringValue = std::string(string, length);
