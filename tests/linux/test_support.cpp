@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,9 +45,14 @@ Completed run(const std::vector<std::string>& argv) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         return {};
+    // Standard error goes to a file, so that neither stream can fill up while the other is read.
+    TemporaryDirectory errorsDirectory;
+    const std::string errorsPath = errorsDirectory / "stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorsPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     std::vector<char*> args;
     for (auto& arg : argv)
@@ -67,6 +73,7 @@ Completed run(const std::vector<std::string>& argv) {
     int status = 0;
     waitpid(child, &status, 0);
     completed.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    completed.errors = readWholeFile(errorsPath);
     return completed;
 }
 

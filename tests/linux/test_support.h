@@ -28,8 +28,9 @@ std::string readWholeFile(const std::string& path);
 struct Completed {
     int status = -1; // exit status, or -1 when the child did not exit normally
     std::string output;
+    std::string errors;
 };
-// Runs argv[0] found on PATH, standard output captured, standard error passed through.
+// Runs argv[0] found on PATH, standard output and standard error captured.
 Completed run(const std::vector<std::string>& argv);
 
 } // namespace kavelin::test
