@@ -111,20 +111,5 @@ TEST(Privileged, ClassifiesEveryKindOfExecution) {
     }
 }
 
-TEST(Privileged, PassesOnTheRestartAnswer) {
-    struct Requester : platform::RestartRequester {
-        bool requestRestart() override {
-            ++calls;
-            return answer;
-        }
-        bool answer = false;
-        int calls = 0;
-    } requester;
-    EXPECT_FALSE(requestRestart(requester));
-    requester.answer = true;
-    EXPECT_TRUE(requestRestart(requester));
-    EXPECT_EQ(requester.calls, 2);
-}
-
 } // namespace
 } // namespace kavelin
