@@ -16,6 +16,10 @@ struct IconCase {
     std::optional<Image> expected;
 };
 
+void PrintTo(const IconCase& c, std::ostream* os) {
+    *os << c.story;
+}
+
 class LaunchSetup : public testing::TestWithParam<IconCase> {};
 
 TEST_P(LaunchSetup, GivesTheButtonItsIconToolTipAndTheMenu) {

@@ -154,6 +154,10 @@ struct LoginState {
     std::string item;
 };
 
+void PrintTo(const LoginState& c, std::ostream* os) {
+    *os << "status " << c.status;
+}
+
 class LaunchAtLoginRow : public MenuRebuild, public testing::WithParamInterface<LoginState> {};
 
 TEST_P(LaunchAtLoginRow, FollowsTheStatusReadAtThisOpening) {

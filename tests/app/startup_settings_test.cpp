@@ -20,6 +20,10 @@ struct OpeningCase {
     Events expected;
 };
 
+void PrintTo(const OpeningCase& c, std::ostream* os) {
+    *os << c.story;
+}
+
 class OpenStartupSettings : public testing::TestWithParam<OpeningCase> {};
 
 TEST_P(OpenStartupSettings, TriesThePaneOnceOnlyWhenTheSettingsFail) {
@@ -51,6 +55,10 @@ struct FallbackCase {
     int answer;
     Events afterAlert;
 };
+
+void PrintTo(const FallbackCase& c, std::ostream* os) {
+    *os << c.story;
+}
 
 class SettingsFallback : public testing::TestWithParam<FallbackCase> {};
 

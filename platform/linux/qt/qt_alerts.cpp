@@ -4,6 +4,7 @@
 // supported: other key equivalents, which are ignored.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -62,6 +63,9 @@ int QtAlerts::runModal(const Alert& alert) {
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(alert.messageText));
     box.setInformativeText(QString::fromStdString(alert.informativeText));
+    // NOTE: the text format does not reach the informative label, which guesses on its own.
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
 
     std::vector<QPushButton*> buttons;
     QPushButton* returnButton = nullptr;
