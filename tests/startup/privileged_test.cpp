@@ -15,7 +15,7 @@ struct Example {
     std::string script;
 };
 
-TEST(Privileged, BuildsTheCommandAndTheScriptOfTheWorkedExamples) {
+TEST(Privileged, BuildsTheCommandAndTheScriptCharacterForCharacter) {
     const Example examples[] = {
         {"/Volumes/Data", false, R"(/usr/sbin/bless --mount '/Volumes/Data' --setBoot </dev/null)",
          R"(do shell script "/usr/sbin/bless --mount '/Volumes/Data' --setBoot </dev/null" with administrator privileges)"},
