@@ -141,7 +141,7 @@ public:
             NSError* error = nil;
             id decoded = [NSPropertyListSerialization propertyListWithData:bytes
                                                                    options:0
-                                                                    format:NULL
+                                                                    format:nullptr
                                                                      error:&error];
             if (!decoded)
                 return std::nullopt;
