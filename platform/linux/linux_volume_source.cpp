@@ -167,6 +167,12 @@ std::string decodeUdevEscapes(std::string_view text) {
 
 // The udev database, where udev runs: what it probed when the device appeared.
 std::optional<Identity> identityFromUdev(dev_t device) {
+    // NOTE: without its database file libudev finds nothing, after resolving the device's whole
+    // sysfs path one component at a time; checking for the file first spares that work.
+    std::string database =
+        "/run/udev/data/b" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    if (access(database.c_str(), F_OK) != 0)
+        return std::nullopt;
     std::unique_ptr<udev, decltype(&udev_unref)> context(udev_new(), udev_unref);
     if (!context)
         return std::nullopt;
@@ -253,7 +259,9 @@ Identity identityFromFileSystem(const std::string& mountPoint, const std::string
     }
     fsuuid2 uuid{};
     std::uint32_t volumeId = 0;
-    if (ioctl(fd, FS_IOC_GETFSUUID, &uuid) == 0 && uuid.len == 16) {
+    // An all-zero UUID identifies nothing (libblkid does not report one either).
+    if (ioctl(fd, FS_IOC_GETFSUUID, &uuid) == 0 && uuid.len == 16 &&
+        std::any_of(uuid.uuid, uuid.uuid + 16, [](unsigned char b) { return b != 0; })) {
         identity.uuid = formatUuid(uuid.uuid);
     } else if ((type == "vfat" || type == "msdos") &&
                ioctl(fd, FAT_IOCTL_GET_VOLUME_ID, &volumeId) == 0) {

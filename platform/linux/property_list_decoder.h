@@ -12,7 +12,7 @@ namespace kavelin::platform {
 // files nest two levels deep.
 inline constexpr std::size_t maxPropertyListDepth = 64;
 // Most values a binary property list may expand to once shared objects are copied out.
-inline constexpr std::size_t maxPropertyListValues = 1 << 16;
+inline constexpr std::size_t maxPropertyListValues = 4096;
 
 // Decodes an XML or binary property list, or nullopt when it is neither or when its shape is
 // beyond the bounds above.
