@@ -179,9 +179,23 @@ INSTANTIATE_TEST_SUITE_P(
         LoginState{-1, "Boot au démarrage du système [action]"}));
 
 TEST_F(MenuRebuild, CommandItemsReachTheirHandlers) {
+    mountThreeVolumes();
     fake.workspace.openable = {
         "x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension"};
+    fake.alerts.answers = {platform::thirdButtonReturn}; // the choice of the selection: cancel
     open();
+    fake.story.events.clear();
+
+    const MenuItem& alpha = item("Alpha  —  macOS 15.0");
+    alpha.action(alpha);
+    ASSERT_EQ(fake.alerts.shown.size(), 1u);
+    EXPECT_NE(fake.alerts.shown[0].messageText.find("Alpha"), std::string::npos)
+        << "the selection receives the chosen item with its record";
+
+    const MenuItem& launchAtLogin = *item("Options").submenu->items.at(0);
+    launchAtLogin.action(launchAtLogin);
+    EXPECT_EQ(fake.story.matching("register").size(), 1u);
+
     const MenuItem& settings = item("Ouvrir Disque de démarrage…");
     settings.action(settings);
     EXPECT_EQ(fake.story.matching("openURL"),

@@ -46,10 +46,6 @@ INSTANTIATE_TEST_SUITE_P(
                     OpeningCase{"settings fail, pane opens", false, true, {settingsURL, paneURL}},
                     OpeningCase{"both fail", false, false, {settingsURL, paneURL}}));
 
-TEST(StartupSettingsURL, IsTheSixtySevenCharacterPaneIdentifier) {
-    EXPECT_EQ(settingsURL.size() - 8, 67u);
-}
-
 struct FallbackCase {
     const char* story;
     int answer;

@@ -186,7 +186,7 @@ std::shared_ptr<Menu> sampleMenu(std::vector<const MenuItem*>& chosen) {
     auto header = std::make_shared<MenuItem>("Disques de d\u00e9marrage", nullptr);
     header->enabled = false;
     menu->addItem(header);
-    auto volume = std::make_shared<MenuItem>("Data & Co\tX  \u2014  macOS 14.5", record);
+    auto volume = std::make_shared<MenuItem>("Data & Co\tX\n  \u2014  macOS 14.5", record);
     volume->symbolImage = "internaldrive";
     menu->addItem(volume);
     menu->addItem(MenuItem::separatorItem());
@@ -232,7 +232,7 @@ TEST(QtMenuRendering, ShowsEveryRowAsBuilt) {
 
     std::vector<Row> expected{
         {"Disques de démarrage", false, false, false, false, false, false, 0, ""},
-        {"Data && Co X  —  macOS 14.5", true, false, false, false, true, false, 0, ""},
+        {"Data && Co X   —  macOS 14.5", true, false, false, false, true, false, 0, ""},
         {"", true, true, false, false, false, false, 0, ""},
         {"Options", true, false, false, false, false, true, 0, ""},
         {"Quitter Kavelin", true, false, false, false, false, false, 0, ""},

@@ -35,7 +35,8 @@ QIcon blankIcon() {
 QString literalText(const std::string& text) {
     QString result = QString::fromStdString(text);
     result.replace(QLatin1Char('&'), QLatin1String("&&"));
-    result.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    for (QChar control : {QLatin1Char('\t'), QLatin1Char('\n'), QLatin1Char('\r')})
+        result.replace(control, QLatin1Char(' '));
     return result;
 }
 

@@ -61,7 +61,8 @@ private:
 // menu has closed, from the event loop, with the item kept alive meanwhile.
 void renderMenu(const Menu& menu, QMenu& target);
 
-// Menu and button texts are shown literally: '&' is not a mnemonic marker, a tab not a column.
+// Menu and button texts are shown literally, on one line: '&' is not a mnemonic marker, a tab
+// not a column.
 QString literalText(const std::string& text);
 
 class QtStatusButton final : public StatusButton {
