@@ -315,8 +315,9 @@ TEST(QtStatusItem, RebuildsTheMenuThroughTheDelegateBeforeEachShowing) {
 }
 
 TEST(QtStatusItem, HasNoButtonWithoutATrayHost) {
-    // Neither the offscreen platform nor a bare Xvfb has a tray host.
-    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    // Neither the offscreen platform nor a bare Xvfb has a tray host; a desktop session might.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        GTEST_SKIP() << "a tray host is running on this display";
     QtStatusBar bar;
     auto item = bar.statusItemWithLength(squareStatusItemLength);
     EXPECT_EQ(item->button(), nullptr);

@@ -1,3 +1,5 @@
+// URL opening over GIO's default-handler launch. Not supported: knowing whether the handler then
+// showed the URL.
 #include "gio_workspace.h"
 
 #include <gio/gio.h>
