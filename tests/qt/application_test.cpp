@@ -276,7 +276,9 @@ TEST_F(TraySession, IconDocksClickOpensTheMenuAndQuitEndsWithStatusZero) {
           "click", "1"});
     ASSERT_TRUE(eventually([&] { return menuShown(); })) << "a click did not open the menu";
 
-    // From a freshly opened menu, Up wraps round to its last item, "Quitter Kavelin".
+    // With the pointer off the menu and no item active, Up wraps round to the last item,
+    // "Quitter Kavelin".
+    tool({"xdotool", "mousemove", "10", "500"});
     tool({"xdotool", "key", "Up"});
     std::this_thread::sleep_for(200ms);
     tool({"xdotool", "key", "Return"});
