@@ -203,8 +203,32 @@ std::optional<std::string> deviceNode(dev_t device) {
     return std::nullopt;
 }
 
+// Reads LABEL and UUID with a probe of the superblock; nullopt when nothing was recognised.
+std::optional<Identity> probeIdentity(int fd, const std::string& onlyType) {
+    std::unique_ptr<blkid_struct_probe, decltype(&blkid_free_probe)> probe(blkid_new_probe(),
+                                                                           blkid_free_probe);
+    if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0)
+        return std::nullopt;
+    blkid_probe_enable_superblocks(probe.get(), 1);
+    blkid_probe_set_superblocks_flags(probe.get(),
+                                      BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
+    if (!onlyType.empty()) {
+        char* names[] = {const_cast<char*>(onlyType.c_str()), nullptr};
+        blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, names);
+    }
+    if (blkid_do_safeprobe(probe.get()) != 0)
+        return std::nullopt;
+    Identity identity;
+    const char* value = nullptr;
+    if (blkid_probe_lookup_value(probe.get(), "LABEL", &value, nullptr) == 0)
+        identity.name = nonEmpty(value);
+    if (blkid_probe_lookup_value(probe.get(), "UUID", &value, nullptr) == 0)
+        identity.uuid = nonEmpty(value);
+    return identity;
+}
+
 // The superblock itself, when this process may read the device.
-std::optional<Identity> identityFromProbe(dev_t device) {
+std::optional<Identity> identityFromProbe(dev_t device, const std::string& type) {
     auto node = deviceNode(device);
     if (!node)
         return std::nullopt;
@@ -213,23 +237,13 @@ std::optional<Identity> identityFromProbe(dev_t device) {
         return std::nullopt;
     std::optional<Identity> identity;
     struct stat status {};
-    blkid_probe probe = nullptr;
-    if (fstat(fd, &status) == 0 && S_ISBLK(status.st_mode) && status.st_rdev == device &&
-        (probe = blkid_new_probe()) != nullptr && blkid_probe_set_device(probe, fd, 0, 0) == 0) {
-        blkid_probe_enable_superblocks(probe, 1);
-        blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID |
-                                                     BLKID_SUBLKS_TYPE);
-        if (blkid_do_safeprobe(probe) == 0) {
-            identity.emplace();
-            const char* value = nullptr;
-            if (blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0)
-                identity->name = nonEmpty(value);
-            if (blkid_probe_lookup_value(probe, "UUID", &value, nullptr) == 0)
-                identity->uuid = nonEmpty(value);
-        }
+    if (fstat(fd, &status) == 0 && S_ISBLK(status.st_mode) && status.st_rdev == device) {
+        // The mount table names the type: probing for it alone reads one superblock instead of
+        // trying every known one. A type that libblkid names otherwise gets the full probe.
+        identity = probeIdentity(fd, type);
+        if (!identity)
+            identity = probeIdentity(fd, "");
     }
-    if (probe)
-        blkid_free_probe(probe);
     close(fd);
     return identity;
 }
@@ -246,23 +260,28 @@ std::string formatUuid(const unsigned char* bytes) {
     return text;
 }
 
-// What the mounted file system tells any user who can open its root.
-Identity identityFromFileSystem(const std::string& mountPoint, const std::string& type) {
+// What the mounted file system tells any user who can open its root. complete is set when it
+// answered for both the label and the UUID.
+Identity identityFromFileSystem(const std::string& mountPoint, const std::string& type,
+                                bool& complete) {
     Identity identity;
+    complete = false;
     int fd = open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return identity;
     char label[FSLABEL_MAX] = {};
-    if (ioctl(fd, FS_IOC_GETFSLABEL, label) == 0) {
+    const bool labelAnswered = ioctl(fd, FS_IOC_GETFSLABEL, label) == 0;
+    if (labelAnswered) {
         label[FSLABEL_MAX - 1] = '\0';
         identity.name = nonEmpty(label);
     }
     fsuuid2 uuid{};
     std::uint32_t volumeId = 0;
-    // An all-zero UUID identifies nothing (libblkid does not report one either).
-    if (ioctl(fd, FS_IOC_GETFSUUID, &uuid) == 0 && uuid.len == 16 &&
-        std::any_of(uuid.uuid, uuid.uuid + 16, [](unsigned char b) { return b != 0; })) {
-        identity.uuid = formatUuid(uuid.uuid);
+    if (ioctl(fd, FS_IOC_GETFSUUID, &uuid) == 0 && uuid.len == 16) {
+        complete = labelAnswered;
+        // An all-zero UUID identifies nothing (libblkid does not report one either).
+        if (std::any_of(uuid.uuid, uuid.uuid + 16, [](unsigned char b) { return b != 0; }))
+            identity.uuid = formatUuid(uuid.uuid);
     } else if ((type == "vfat" || type == "msdos") &&
                ioctl(fd, FAT_IOCTL_GET_VOLUME_ID, &volumeId) == 0) {
         char text[10];
@@ -273,7 +292,17 @@ Identity identityFromFileSystem(const std::string& mountPoint, const std::string
     return identity;
 }
 
+// The label and UUID of a local mount. The mounted file system itself answers first where it
+// can (ext4, btrfs, xfs, f2fs...): it is current and costs two ioctls, where a probe of the
+// device costs a dozen system calls and a read. Otherwise the udev database, then a probe.
 Identity identify(const MountTable::Mount& mount) {
+    bool complete = false;
+    Identity fromFileSystem;
+    if (!mount.isPseudo) {
+        fromFileSystem = identityFromFileSystem(mount.target, mount.fileSystemType, complete);
+        if (complete)
+            return fromFileSystem;
+    }
     dev_t device = mount.device;
     if (major(device) == 0) {
         // Some file systems (btrfs) show an anonymous device number; their source names the disk.
@@ -286,12 +315,10 @@ Identity identify(const MountTable::Mount& mount) {
     if (device != 0) {
         if (auto identity = identityFromUdev(device))
             return *identity;
-        if (auto identity = identityFromProbe(device))
+        if (auto identity = identityFromProbe(device, mount.fileSystemType))
             return *identity;
     }
-    if (mount.isPseudo)
-        return {};
-    return identityFromFileSystem(mount.target, mount.fileSystemType);
+    return fromFileSystem;
 }
 
 } // namespace
@@ -352,6 +379,9 @@ std::string LinuxVolumeSource::resolvingSymlinks(const std::string& path) {
         return path;
     std::lock_guard lock(mutex_);
     const MountTable* table = currentTable(false);
+    // The kernel reports mount points resolved: most candidates need no walk at all.
+    if (table && table->visibleMount(path))
+        return path;
 
     std::vector<std::string> pending; // components still to walk, the next one last
     auto push = [&](std::string_view text) {
