@@ -82,12 +82,9 @@ int QtAlerts::runModal(const Alert& alert) {
             escapeButton = button;
         buttons.push_back(button);
     }
-    if (returnButton) {
+    // Without one, no button is the default: none is auto-default either, so none takes Return.
+    if (returnButton)
         box.setDefaultButton(returnButton);
-    } else if (!buttons.empty()) {
-        // QMessageBox picks a default of its own when given none.
-        buttons.front()->setDefault(false);
-    }
     if (escapeButton)
         box.setEscapeButton(escapeButton);
 
