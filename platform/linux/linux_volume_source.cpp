@@ -137,10 +137,7 @@ bool isSystemInternal(std::string_view path) {
                        [&](std::string_view tree) { return isBelow(path, tree); });
 }
 
-struct Identity {
-    std::optional<std::string> name;
-    std::optional<std::string> uuid;
-};
+using Identity = VolumeIdentity;
 
 std::optional<std::string> nonEmpty(const char* text) {
     if (!text || !*text)
@@ -238,15 +235,23 @@ std::optional<Identity> identityFromProbe(dev_t device, const std::string& type)
     std::optional<Identity> identity;
     struct stat status {};
     if (fstat(fd, &status) == 0 && S_ISBLK(status.st_mode) && status.st_rdev == device) {
-        // The mount table names the type: probing for it alone reads one superblock instead of
-        // trying every known one. A type that libblkid names otherwise gets the full probe.
-        identity = probeIdentity(fd, type);
-        if (!identity)
-            identity = probeIdentity(fd, "");
+        identity = probeVolumeIdentity(fd, type);
     }
     close(fd);
     return identity;
 }
+
+} // namespace
+
+std::optional<VolumeIdentity> probeVolumeIdentity(int fd, const std::string& type) {
+    // The mount table names the type: probing for it alone reads one superblock instead of
+    // trying every known one. A type that libblkid names otherwise gets the full probe.
+    if (auto identity = probeIdentity(fd, type))
+        return identity;
+    return probeIdentity(fd, "");
+}
+
+namespace {
 
 std::string formatUuid(const unsigned char* bytes) {
     std::string text;

@@ -13,6 +13,16 @@ namespace kavelin::platform {
 // decodes in well under a millisecond.
 inline constexpr std::size_t maxVersionFileSize = 16 * 1024;
 
+// A file system's label and UUID as read from its superblock.
+struct VolumeIdentity {
+    std::optional<std::string> name;
+    std::optional<std::string> uuid;
+};
+
+// Probes the superblock on fd (a block device or an image file) with libblkid: for the given
+// file-system type alone first, then for every type; nullopt when none is recognised.
+std::optional<VolumeIdentity> probeVolumeIdentity(int fd, const std::string& type);
+
 // The volume source over the kernel's mount table (libmount), the udev database, libblkid and
 // file-system ioctls.
 class LinuxVolumeSource final : public VolumeSource {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,6 +124,39 @@ TEST(LinuxMountedVolumePaths, FollowsTheKernelTableInOrder) {
     ASSERT_NE(root, paths->end());
     ASSERT_NE(proc, paths->end());
     EXPECT_FALSE(LinuxVolumeSource("/nonexistent/mountinfo").mountedVolumePaths().has_value());
+}
+
+TEST(LinuxProbeVolumeIdentity, ReadsLabelAndUuidFromTheSuperblockWhateverTypeIsNamed) {
+    test::TemporaryDirectory dir;
+    const std::string uuid = "7c1e2d3f-4a5b-4c6d-8e7f-9a0b1c2d3e4f";
+    for (auto name : {"labelled.img", "unlabelled.img", "blank.img"}) {
+        test::writeFile(dir / name, "");
+        fs::resize_file(dir / name, 4 << 20);
+    }
+    if (test::run({"mkfs.ext4", "-q", "-F", "-L", "Clé d’été", "-U", uuid, dir / "labelled.img"})
+                .status != 0 ||
+        test::run({"mkfs.ext4", "-q", "-F", "-U", uuid, dir / "unlabelled.img"}).status != 0)
+        GTEST_SKIP() << "mkfs.ext4 cannot make an image here";
+
+    auto probe = [&](const std::string& image, const std::string& type) {
+        int fd = open((dir / image).c_str(), O_RDONLY | O_CLOEXEC);
+        auto identity = probeVolumeIdentity(fd, type);
+        close(fd);
+        return identity;
+    };
+    // The kernel's name of the type, none, and one that libblkid spells otherwise.
+    for (std::string type : {"ext4", "", "fuseblk"}) {
+        SCOPED_TRACE(type);
+        auto labelled = probe("labelled.img", type);
+        ASSERT_TRUE(labelled.has_value());
+        EXPECT_EQ(labelled->name, "Clé d’été");
+        EXPECT_EQ(labelled->uuid, uuid);
+        auto unlabelled = probe("unlabelled.img", type);
+        ASSERT_TRUE(unlabelled.has_value());
+        EXPECT_FALSE(unlabelled->name.has_value());
+        EXPECT_EQ(unlabelled->uuid, uuid);
+        EXPECT_FALSE(probe("blank.img", type).has_value());
+    }
 }
 
 // A mount table of our own: its targets need not exist, which shows that network mounts are
