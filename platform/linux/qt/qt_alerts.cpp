@@ -70,15 +70,15 @@ int QtAlerts::runModal(const Alert& alert) {
     std::vector<QPushButton*> buttons;
     QPushButton* returnButton = nullptr;
     QPushButton* escapeButton = nullptr;
-    for (const auto& spec : alert.buttons) {
-        QPushButton* button = box.addButton(literalText(spec.title), QMessageBox::ActionRole);
+    for (const auto& wanted : alert.buttons) {
+        QPushButton* button = box.addButton(literalText(wanted.title), QMessageBox::ActionRole);
         button->setAutoDefault(false);
         button->setDefault(false);
-        if (!spec.keyEquivalent && buttons.empty())
+        if (!wanted.keyEquivalent && buttons.empty())
             returnButton = button;
-        else if (spec.keyEquivalent == "\r" && !returnButton)
+        else if (wanted.keyEquivalent == "\r" && !returnButton)
             returnButton = button;
-        else if (spec.keyEquivalent == escapeKey && !escapeButton)
+        else if (wanted.keyEquivalent == escapeKey && !escapeButton)
             escapeButton = button;
         buttons.push_back(button);
     }
