@@ -90,6 +90,25 @@ std::string binaryWide() {
     return binary(objects);
 }
 
+// One dictionary of as many distinct two-character keys as fit, every value the same string.
+std::string binaryWideDictionary() {
+    std::vector<std::string> objects = {"", "\x51v"};
+    std::string dictionary = "\xDF\x11";
+    std::vector<std::uint64_t> keys;
+    for (std::size_t i = 0; i < 1500; ++i) {
+        keys.push_back(objects.size());
+        objects.push_back(std::string("\x52") + static_cast<char>('!' + i % 90) +
+                          static_cast<char>('!' + i / 90));
+    }
+    appendBigEndian(dictionary, keys.size(), 2);
+    for (auto key : keys)
+        appendBigEndian(dictionary, key, 2);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        appendBigEndian(dictionary, 1, 2);
+    objects[0] = dictionary;
+    return binary(objects);
+}
+
 std::string xmlNested(std::size_t depth) {
     std::string text = xmlHead;
     for (std::size_t i = 0; i < depth; ++i)
@@ -130,10 +149,11 @@ BENCHMARK_CAPTURE(decode, xml_empty_arrays_at_bound,
 BENCHMARK_CAPTURE(decode, xml_nested_at_depth_bound, xmlNested(maxPropertyListDepth - 1), true);
 BENCHMARK_CAPTURE(decode, binary_nested_at_depth_bound, binaryNested(maxPropertyListDepth), true);
 BENCHMARK_CAPTURE(decode, binary_wide_array, binaryWide(), true);
+BENCHMARK_CAPTURE(decode, binary_wide_dictionary, binaryWideDictionary(), true);
 BENCHMARK_CAPTURE(decode, binary_shared_at_value_budget, binaryMultiplying(4, 7), true);
 // Refused before libplist sees them.
 BENCHMARK_CAPTURE(decode, xml_nested_100000, xmlNested(100000), false);
-BENCHMARK_CAPTURE(decode, binary_nested_100000, binaryNested(100000 % 65536), false);
+BENCHMARK_CAPTURE(decode, binary_nested_30000, binaryNested(30000), false);
 BENCHMARK_CAPTURE(decode, binary_multiplying_16_pow_8, binaryMultiplying(8, 16), false);
 BENCHMARK_CAPTURE(decode, binary_cycle, binary({arrayOf({1}), arrayOf({0})}), false);
 
