@@ -11,6 +11,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,6 +143,29 @@ TEST_F(MountedVolumes, RootAndUnprivilegedUsersSeeTheSameLabelsAndUuids) {
         EXPECT_EQ(asNobody, expected);
     else
         EXPECT_EQ(asNobody, paths[0] + "|Données 2|-\n" + paths[1] + "|-|-\n");
+}
+
+TEST_F(MountedVolumes, AUserDeniedTheMountPointGetsTheLabelFromTheUdevDatabase) {
+    // A udev database of this namespace only, over /run, with the entry udev writes for the
+    // loop device: unsafe bytes of the label escaped as \xNN.
+    const std::string volume = *directory / "labelled";
+    struct stat status {};
+    ASSERT_EQ(stat(volume.c_str(), &status), 0);
+    ASSERT_EQ(mount("tmpfs", "/run", "tmpfs", 0, "size=1m"), 0);
+    const std::string data = "/run/udev/data";
+    fs::create_directories(data);
+    test::writeFile(data + "/b" + std::to_string(major(status.st_dev)) + ":" +
+                        std::to_string(minor(status.st_dev)),
+                    std::string("E:ID_FS_TYPE=ext4\nE:ID_FS_LABEL=Donn__es_2\n"
+                                "E:ID_FS_LABEL_ENC=Donn\\xc3\\xa9es\\x202\n"
+                                "E:ID_FS_UUID=") +
+                        labelledUuid + "\nE:ID_FS_UUID_ENC=" + labelledUuid + "\n");
+    fs::permissions(volume, fs::perms(0700));
+
+    std::string asNobody = describeAsNobody({volume});
+    fs::permissions(volume, fs::perms(0755));
+    umount2("/run", MNT_DETACH);
+    EXPECT_EQ(asNobody, volume + "|Données 2|" + labelledUuid + "\n");
 }
 
 TEST_F(MountedVolumes, AMountHidesTheOneBelowUntilItGoes) {
