@@ -11,6 +11,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -427,7 +428,8 @@ std::string LinuxVolumeSource::resolvingSymlinks(const std::string& path) {
         if (S_ISLNK(status.st_mode)) {
             if (++linksFollowed > 40)
                 return path;
-            std::string target(std::max<off_t>(status.st_size, 0) + 1, '\0');
+            // Some links (in /proc) report a size of 0.
+            std::string target(status.st_size > 0 ? status.st_size + 1 : PATH_MAX, '\0');
             ssize_t length = readlink(next.c_str(), target.data(), target.size());
             if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
                 return path;
