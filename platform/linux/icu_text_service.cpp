@@ -1,8 +1,8 @@
-// The text service over ICU's C API. ICU is loaded on first need only: strings that are all
-// ASCII compare by bytes, and a listing that finds at most one volume never sorts, so most runs
-// never pay for mapping and relocating ICU (about a millisecond, as much as the whole listing
-// otherwise costs). Invalid UTF-8 compares by bytes and normalises to itself. Without ICU at run
-// time, comparisons fall back to bytes.
+// The text service over ICU's C API. Strings that are all ASCII compare by bytes without ICU.
+// Invalid UTF-8 compares by bytes and normalises to itself. Two builds of this file: the program
+// links ICU statically (KAVELIN_ICU_LINKED), since loading the shared ICU libraries costs more
+// than a whole listing; code that runs beside a toolkit which already maps ICU loads the shared
+// library on first need instead. Without ICU at run time, comparisons fall back to bytes.
 
 #include "platform/linux/icu_text_service.h"
 
@@ -47,6 +47,21 @@ struct IcuLibrary {
     }
 
 private:
+#ifdef KAVELIN_ICU_LINKED
+    static IcuLibrary load() {
+        IcuLibrary library;
+        library.open = &ucol_open;
+        library.close = &ucol_close;
+        library.setStrength = &ucol_setStrength;
+        library.setAttribute = &ucol_setAttribute;
+        library.strcollUTF8 = &ucol_strcollUTF8;
+        library.nfcInstance = &unorm2_getNFCInstance;
+        library.normalize = &unorm2_normalize;
+        library.fromUTF8 = &u_strFromUTF8;
+        library.toUTF8 = &u_strToUTF8;
+        return library;
+    }
+#else
     template <typename Function> static void resolve(void* handle, Function& f, const char* name) {
         f = reinterpret_cast<Function>(dlsym(handle, name));
     }
@@ -70,6 +85,7 @@ private:
             return IcuLibrary{};
         return library;
     }
+#endif
 };
 
 bool isAscii(std::string_view text) {
