@@ -1,7 +1,5 @@
-// Stands in for a program run by the tests (bless, or pkexec itself): records what it was given
-// beside its own path, as it was called, and exits with 0. Files written in that folder:
-// "arguments" (argv[1..], each followed by NUL), "stdin" (what descriptor 0 is), "environment"
-// (each entry followed by NUL).
+// Stands in for bless or pkexec in the tests: writes beside itself, each record followed by NUL,
+// "arguments" (argv[1..]), "stdin" (what descriptor 0 is) and "environment"; exits with 0.
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -19,7 +17,7 @@ int main(int argc, char** argv) {
     char target[4096];
     const ssize_t length = readlink("/proc/self/fd/0", target, sizeof target);
     std::ofstream(folder + "stdin", std::ios::binary | std::ios::trunc)
-        << std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0);
+        << std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0) << '\0';
 
     std::ofstream environment(folder + "environment", std::ios::binary | std::ios::trunc);
     for (char** entry = environ; *entry; ++entry)
