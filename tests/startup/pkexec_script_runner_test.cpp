@@ -173,18 +173,18 @@ TEST(PkexecScriptRunner, HostileVolumeNamesStayOneArgument) {
 // Random paths, biased towards what a shell or a string literal trips on: any byte but NUL,
 // often quotes, backslashes, dollars, backticks, line breaks, dashes and multi-byte UTF-8.
 std::string randomPath(std::mt19937& engine) {
-    static const std::string specials = "'\"\\$`\n\t -;|&()<>*?[~#!{}\r=%/\xFF\xC3";
+    static const std::string shellCharacters = "'\"\\$`\n\t -;|&()<>*?[~#!{}\r=%/\xFF\xC3";
     static const std::string pieces[] = {
         "--setBoot", "$(", "'\\''", "\\\"", "é", "\xE2\x80\x99", "日本", "\xF0\x9F\x92\xBE", "//"};
     std::uniform_int_distribution<int> length(0, 24), kind(0, 3), byte(1, 255);
-    std::uniform_int_distribution<std::size_t> special(0, specials.size() - 1),
+    std::uniform_int_distribution<std::size_t> shellCharacter(0, shellCharacters.size() - 1),
         piece(0, std::size(pieces) - 1);
     std::string path = kind(engine) == 0 ? "" : "/Volumes/";
     for (int count = length(engine); count > 0; --count) {
         const int which = kind(engine);
         path += which == 0   ? std::string(1, static_cast<char>(byte(engine)))
                 : which == 1 ? pieces[piece(engine)]
-                             : std::string(1, specials[special(engine)]);
+                             : std::string(1, shellCharacters[shellCharacter(engine)]);
     }
     return path;
 }
