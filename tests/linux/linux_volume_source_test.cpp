@@ -1,11 +1,15 @@
+// The Linux volume source against the real libraries. The tests of real mounts run as root in a
+// private mount namespace of this test process, so that nothing they mount is seen outside.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
-#include <fcntl.h>
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <sys/sysmacros.h>
 
 #include "platform/linux/linux_volume_source.h"
 #include "test_support.h"
@@ -15,229 +19,215 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What the source says of a path: its attributes joined by "|", "-" when absent; or "none".
+std::string describe(LinuxVolumeSource& source, const std::string& path) {
+    auto a = source.attributes(path);
+    auto flag = [](std::optional<bool> value, std::string yes, std::string no) {
+        return !value ? "-" : *value ? yes : no;
+    };
+    return !a ? "none"
+              : flag(a->isVolume, "volume", "folder") + "|" +
+                    flag(a->volumeIsLocal, "local", "remote") + "|" +
+                    flag(a->volumeIsBrowsable, "browsable", "hidden") + "|" +
+                    a->volumeName.value_or("-") + "|" + a->volumeUUIDString.value_or("-");
+}
+
 TEST(LinuxReadFile, ReadsSmallRegularFilesOnly) {
     test::TemporaryDirectory dir;
     const std::string atBound(maxVersionFileSize, 'x');
-    test::writeFile(dir / "plain", "<plist/>");
-    test::writeFile(dir / "empty", "");
     test::writeFile(dir / "at-bound", atBound);
-    test::writeFile(dir / "over-bound", atBound + "x");
-    fs::create_symlink(dir / "plain", dir / "link-to-plain");
-    fs::create_symlink("/dev/zero", dir / "link-to-zero");
-    fs::create_directory(dir / "folder");
+    fs::create_symlink(dir / "at-bound", dir / "link");
+    ASSERT_EQ(test::run({"truncate", "-s", "4G", dir / "huge"}).status, 0);
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-
-    struct Case {
-        std::string path;
-        std::optional<std::string> contents;
-    };
-    const std::vector<Case> cases = {
-        {dir / "plain", "<plist/>"},
-        {dir / "empty", ""},
-        {dir / "at-bound", atBound},
-        {dir / "link-to-plain", "<plist/>"},
-        {dir / "over-bound", std::nullopt},
-        // Opening a FIFO for reading would wait for a writer; /dev/zero never ends.
-        {dir / "fifo", std::nullopt},
-        {dir / "link-to-zero", std::nullopt},
-        {"/dev/null", std::nullopt},
-        {dir / "folder", std::nullopt},
-        {dir / "missing", std::nullopt},
-    };
+    fs::create_symlink("/dev/zero", dir / "link-to-zero");
+    // Opening a FIFO for reading would wait for a writer; /dev/zero never ends.
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {dir / "at-bound", atBound},          {dir / "link", atBound},
+        {dir / "huge", std::nullopt},         {dir / "fifo", std::nullopt},
+        {dir / "link-to-zero", std::nullopt}, {"/dev/null", std::nullopt}};
     LinuxVolumeSource source;
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(source.readFile(c.path), c.contents);
-    }
-}
-
-TEST(LinuxDirectoryEntries, ListsEveryEntryHiddenOnesIncluded) {
-    test::TemporaryDirectory dir;
-    test::writeFile(dir / ".hidden", "");
-    test::writeFile(dir / "Data", "");
-    fs::create_directory(dir / "Macintosh HD");
-    fs::create_symlink("/", dir / "link");
-    LinuxVolumeSource source;
-    auto entries = source.directoryEntries(dir.path());
-    ASSERT_TRUE(entries.has_value());
-    std::sort(entries->begin(), entries->end());
-    EXPECT_EQ(*entries, (std::vector<std::string>{dir / ".hidden", dir / "Data",
-                                                  dir / "Macintosh HD", dir / "link"}));
-    EXPECT_FALSE(source.directoryEntries(dir / "missing").has_value());
-    EXPECT_FALSE(source.directoryEntries(dir / "Data").has_value());
-}
-
-TEST(LinuxResolvingSymlinks, ResolvesLikeRealpathAndKeepsWhatCannotBeResolved) {
-    test::TemporaryDirectory temporary;
-    // The temporary folder itself may sit behind a link.
-    const std::string dir = fs::canonical(temporary.path()).string();
-    fs::create_directories(dir + "/a/b");
-    test::writeFile(dir + "/a/file", "");
-    fs::create_symlink("/", dir + "/to-root");
-    fs::create_symlink("a/b", dir + "/relative");
-    fs::create_symlink("../relative", dir + "/a/up");
-    fs::create_symlink(dir + "/a", dir + "/absolute");
-    fs::create_symlink(dir + "/missing", dir + "/dangling");
-    fs::create_symlink("loop2", dir + "/loop1");
-    fs::create_symlink("loop1", dir + "/loop2");
-
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/", "/"},
-        {dir + "/to-root", "/"},
-        {dir + "/relative", dir + "/a/b"},
-        {dir + "/a/up", dir + "/a/b"},
-        {dir + "/absolute/b/./../b", dir + "/a/b"},
-        {dir + "/to-root/" + dir.substr(1) + "/relative", dir + "/a/b"},
-        {dir + "/dangling", dir + "/dangling"},
-        {dir + "/loop1", dir + "/loop1"},
-        {dir + "/a/file/b", dir + "/a/file/b"},
-        {dir + "/missing/x", dir + "/missing/x"},
-    };
-    LinuxVolumeSource source;
-    for (auto& [path, resolved] : cases) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(source.resolvingSymlinks(path), resolved);
-        char* real = realpath(path.c_str(), nullptr);
-        EXPECT_EQ(real ? std::string(real) : path, resolved) << "realpath(3) disagrees";
-        free(real);
-    }
-}
-
-TEST(LinuxAttributes, AnExistingFolderIsNoVolumeAndAMissingPathHasNone) {
-    test::TemporaryDirectory dir;
-    LinuxVolumeSource source;
-    auto folder = source.attributes(dir.path());
-    ASSERT_TRUE(folder.has_value());
-    EXPECT_EQ(folder->isVolume, false);
-    EXPECT_FALSE(source.attributes(dir / "missing").has_value());
-    auto root = source.attributes("/");
-    ASSERT_TRUE(root.has_value());
-    EXPECT_EQ(root->isVolume, true);
-}
-
-TEST(LinuxMountedVolumePaths, FollowsTheKernelTableInOrder) {
-    LinuxVolumeSource source;
-    auto paths = source.mountedVolumePaths();
-    ASSERT_TRUE(paths.has_value());
-    auto root = std::find(paths->begin(), paths->end(), "/");
-    auto proc = std::find(paths->begin(), paths->end(), "/proc");
-    ASSERT_NE(root, paths->end());
-    ASSERT_NE(proc, paths->end());
-    EXPECT_FALSE(LinuxVolumeSource("/nonexistent/mountinfo").mountedVolumePaths().has_value());
-}
-
-TEST(LinuxProbeVolumeIdentity, ReadsLabelAndUuidFromTheSuperblockWhateverTypeIsNamed) {
-    test::TemporaryDirectory dir;
-    const std::string uuid = "7c1e2d3f-4a5b-4c6d-8e7f-9a0b1c2d3e4f";
-    for (auto name : {"labelled.img", "unlabelled.img", "blank.img"}) {
-        test::writeFile(dir / name, "");
-        fs::resize_file(dir / name, 4 << 20);
-    }
-    if (test::run({"mkfs.ext4", "-q", "-F", "-L", "Clé d’été", "-U", uuid, dir / "labelled.img"})
-                .status != 0 ||
-        test::run({"mkfs.ext4", "-q", "-F", "-U", uuid, dir / "unlabelled.img"}).status != 0)
-        GTEST_SKIP() << "mkfs.ext4 cannot make an image here";
-
-    auto probe = [&](const std::string& image, const std::string& type) {
-        int fd = open((dir / image).c_str(), O_RDONLY | O_CLOEXEC);
-        auto identity = probeVolumeIdentity(fd, type);
-        close(fd);
-        return identity;
-    };
-    // The kernel's name of the type, none, and one that libblkid spells otherwise.
-    for (std::string type : {"ext4", "", "fuseblk"}) {
-        SCOPED_TRACE(type);
-        auto labelled = probe("labelled.img", type);
-        ASSERT_TRUE(labelled.has_value());
-        EXPECT_EQ(labelled->name, "Clé d’été");
-        EXPECT_EQ(labelled->uuid, uuid);
-        auto unlabelled = probe("unlabelled.img", type);
-        ASSERT_TRUE(unlabelled.has_value());
-        EXPECT_FALSE(unlabelled->name.has_value());
-        EXPECT_EQ(unlabelled->uuid, uuid);
-        EXPECT_FALSE(probe("blank.img", type).has_value());
-    }
+    for (auto& [path, contents] : cases)
+        EXPECT_EQ(source.readFile(path), contents) << path;
 }
 
 // A mount table of our own: its targets need not exist, which shows that network mounts are
 // classified without touching their paths (a missing path would make the read fail).
-class SyntheticMountTable : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::writeFile(dir / "mountinfo",
-                        "1 0 259:1 / / rw - ext4 /dev/nvme0n1p2 rw\n"
-                        "2 1 0:5 / /proc rw - proc proc rw\n"
-                        "3 1 0:40 / /mnt/nfs rw - nfs4 server:/export rw\n"
-                        "4 1 0:41 / /mnt/smb rw - cifs //server/share rw\n"
-                        "5 1 0:42 / /mnt/ssh rw - fuse.sshfs user@host: rw\n"
-                        "6 1 0:43 / /mnt/ram rw - tmpfs tmpfs rw\n"
-                        "7 1 0:44 / /mnt/overlay rw - overlay overlay rw\n"
-                        "8 1 259:90 / /Volumes/Mon\\040Disque rw - ext4 /dev/sdz1 rw\n"
-                        "9 1 259:91 / /run/user/0/disk rw - ext4 /dev/sdz2 rw\n"
-                        "10 1 259:92 / /run/media/user/Clé rw - ext4 /dev/sdz3 rw\n"
-                        "11 1 259:93 / /boot/efi rw - ext4 /dev/sdz4 rw\n"
-                        "12 1 259:94 / /mnt/covered rw - ext4 /dev/sdz5 rw\n"
-                        "13 1 0:45 / /mnt/covered rw - nfs server:/covering rw\n"
-                        "14 1 0:46 / /mnt/uncovered rw - nfs server:/covered rw\n"
-                        "15 1 259:95 / /mnt/uncovered rw - ext4 /dev/sdz6 rw\n");
-    }
+TEST(SyntheticMountTable, ClassifiesMountsAndStopsResolvingAtNetworkOnes) {
     test::TemporaryDirectory dir;
+    test::writeFile(dir / "mountinfo",
+                    "1 0 259:1 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+                    "3 1 0:40 / /mnt/nfs rw - nfs4 server:/export rw\n"
+                    "4 1 0:42 / /mnt/ssh rw - fuse.sshfs user@host: rw\n"
+                    "5 1 0:43 / /mnt/ram rw - tmpfs tmpfs rw\n"
+                    "6 1 259:90 / /Volumes/Mon\\040Disque rw - ext4 /dev/sdz1 rw\n"
+                    "7 1 259:91 / /run/user/0/disk rw - ext4 /dev/sdz2 rw\n"
+                    "8 1 259:92 / /run/media/user/Clé rw - ext4 /dev/sdz3 rw\n"
+                    "9 1 259:94 / /mnt/covered rw - ext4 /dev/sdz5 rw\n"
+                    "10 1 0:45 / /mnt/covered rw - nfs server:/covering rw\n"
+                    "11 1 0:46 / /mnt/uncovered rw - nfs server:/covered rw\n"
+                    "12 1 259:95 / /mnt/uncovered rw - ext4 /dev/sdz6 rw\n");
+    LinuxVolumeSource source(dir / "mountinfo");
+    EXPECT_EQ(
+        source.mountedVolumePaths(),
+        (std::vector<std::string>{"/", "/mnt/nfs", "/mnt/ssh", "/mnt/ram", "/Volumes/Mon Disque",
+                                  "/run/user/0/disk", "/run/media/user/Clé", "/mnt/covered",
+                                  "/mnt/covered", "/mnt/uncovered", "/mnt/uncovered"}));
+    EXPECT_FALSE(LinuxVolumeSource(dir / "missing").mountedVolumePaths().has_value());
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/mnt/nfs", "volume|remote|browsable|-|-"},
+        {"/mnt/ssh", "volume|remote|browsable|-|-"},
+        {"/mnt/nfs/deeper/still", "folder|remote|-|-|-"},
+        {"/mnt/ram", "volume|local|hidden|-|-"},
+        {"/Volumes/Mon Disque", "volume|local|browsable|-|-"},
+        {"/run/user/0/disk", "volume|local|hidden|-|-"},
+        {"/run/media/user/Clé", "volume|local|browsable|-|-"},
+        // The last mount at a target hides the earlier ones.
+        {"/mnt/covered", "volume|remote|browsable|-|-"},
+        {"/mnt/uncovered", "volume|local|browsable|-|-"},
+    };
+    for (auto& [path, described] : cases)
+        EXPECT_EQ(describe(source, path), described) << path;
+
+    const std::string d = fs::canonical(dir.path).string(); // the folder may sit behind a link
+    fs::create_directories(d + "/a/b");
+    fs::create_symlink("a/b", d + "/relative");
+    fs::create_symlink("../relative", d + "/a/up");
+    fs::create_symlink("loop", d + "/loop");
+    fs::create_symlink("/mnt/nfs", d + "/to-nfs");
+    fs::create_symlink("/mnt/nfs/sub", d + "/below-nfs");
+    // A link to a network mount point resolves to it without looking at it. What cannot be
+    // resolved stays as it is: a loop, a missing path, a path below a network mount.
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {d + "/a/up/./../b", d + "/a/b"},
+        {d + "/loop", d + "/loop"},
+        {d + "/missing/x", d + "/missing/x"},
+        {d + "/to-nfs", "/mnt/nfs"},
+        {d + "/below-nfs", d + "/below-nfs"}};
+    for (auto& [path, resolved] : links)
+        EXPECT_EQ(source.resolvingSymlinks(path), resolved) << path;
+}
+
+constexpr const char* labelledUuid = "0b1d2c3e-4f50-4a6b-8c7d-9e0f1a2b3c4d";
+constexpr const char* unlabelledUuid = "5e6f7a8b-9c0d-4e1f-a2b3-c4d5e6f7a8b9";
+
+class MountedVolumes : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        fs::permissions(dir.path, fs::perms(0755)); // unprivileged users must reach the mounts
+        fs::create_directory(dir / "ram");
+        if (geteuid() != 0)
+            skipReason = "needs root to mount loop images";
+        else if (unshare(CLONE_NEWNS) != 0 ||
+                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            skipReason = "cannot make a private mount namespace (unshare)";
+        else if (!makeVolume("labelled", {"mkfs.ext4", "-L", "Données 2", "-U", labelledUuid}) ||
+                 !makeVolume("unlabelled", {"mkfs.ext4", "-U", unlabelledUuid}))
+            skipReason = "cannot make or loop-mount an ext4 image (mkfs.ext4, loop devices)";
+    }
+    static bool makeVolume(const std::string& name, std::vector<std::string> mkfs) {
+        mkfs.insert(mkfs.end(), {"-q", "-F", dir / (name + ".img"), "8M"});
+        fs::create_directory(dir / name);
+        return test::run(mkfs).status == 0 &&
+               test::run({"mount", "-o", "loop", dir / (name + ".img"), dir / name}).status == 0;
+    }
+    static void TearDownTestSuite() {
+        for (auto name : {"ram", "ram", "labelled", "unlabelled"})
+            umount2((dir / name).c_str(), MNT_DETACH);
+    }
+    void SetUp() override {
+        if (!skipReason.empty())
+            GTEST_SKIP() << skipReason;
+    }
+    // The description of each path, one a line, made by a child process that runs as nobody.
+    static std::string describeAsNobody(const std::vector<std::string>& paths) {
+        const std::string out = dir / "as-nobody";
+        test::writeFile(out, "cannot become nobody");
+        fs::permissions(out, fs::perms(0666));
+        if (fork() == 0) {
+            if (setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
+                setresuid(65534, 65534, 65534) == 0) {
+                LinuxVolumeSource source;
+                std::string text;
+                for (auto& path : paths)
+                    text += describe(source, path) + "\n";
+                test::writeFile(out, text);
+            }
+            _exit(0);
+        }
+        wait(nullptr);
+        return test::readWholeFile(out);
+    }
+    static inline std::string skipReason;
+    static inline test::TemporaryDirectory dir;
 };
 
-TEST_F(SyntheticMountTable, ListsTargetsInMountOrderUnescaped) {
-    LinuxVolumeSource source(dir / "mountinfo");
-    EXPECT_EQ(source.mountedVolumePaths(),
-              (std::vector<std::string>{
-                  "/", "/proc", "/mnt/nfs", "/mnt/smb", "/mnt/ssh", "/mnt/ram", "/mnt/overlay",
-                  "/Volumes/Mon Disque", "/run/user/0/disk", "/run/media/user/Clé", "/boot/efi",
-                  "/mnt/covered", "/mnt/covered", "/mnt/uncovered", "/mnt/uncovered"}));
+TEST_F(MountedVolumes, RootAndUnprivilegedUsersSeeTheSameLabelsAndUuids) {
+    const std::string labelled = std::string("volume|local|browsable|Données 2|") + labelledUuid,
+                      unlabelled = std::string("volume|local|browsable|-|") + unlabelledUuid;
+    LinuxVolumeSource source;
+    EXPECT_EQ(describe(source, dir / "labelled"), labelled);
+    EXPECT_EQ(describe(source, dir / "unlabelled"), unlabelled);
+    // nobody cannot open the loop devices, so the labels come from the mounted file systems; the
+    // UUID ioctl arrived in Linux 6.8.
+    int major = 0, minor = 0;
+    std::sscanf(test::readWholeFile("/proc/sys/kernel/osrelease").c_str(), "%d.%d", &major, &minor);
+    EXPECT_EQ(describeAsNobody({dir / "labelled", dir / "unlabelled"}),
+              major * 100 + minor >= 608 ? labelled + "\n" + unlabelled + "\n"
+                                         : "volume|local|browsable|Données 2|-\n"
+                                           "volume|local|browsable|-|-\n");
 }
 
-TEST_F(SyntheticMountTable, ClassifiesEachMountByItsVisibleEntry) {
-    struct Case {
-        std::string path;
-        std::optional<bool> isVolume, isLocal, isBrowsable;
+TEST_F(MountedVolumes, AUserDeniedTheMountPointGetsTheLabelFromTheUdevDatabase) {
+    // A udev database of this namespace only, over /run, with the entry udev writes for the
+    // loop device: unsafe bytes of the label escaped as \xNN.
+    struct stat status {};
+    ASSERT_EQ(stat((dir / "labelled").c_str(), &status), 0);
+    ASSERT_EQ(mount("tmpfs", "/run", "tmpfs", 0, "size=1m"), 0);
+    fs::create_directories("/run/udev/data");
+    test::writeFile("/run/udev/data/b" + std::to_string(major(status.st_dev)) + ":" +
+                        std::to_string(minor(status.st_dev)),
+                    std::string("E:ID_FS_TYPE=ext4\nE:ID_FS_LABEL=Donn__es_2\n"
+                                "E:ID_FS_LABEL_ENC=Donn\\xc3\\xa9es\\x202\nE:ID_FS_UUID=") +
+                        labelledUuid + "\nE:ID_FS_UUID_ENC=" + labelledUuid + "\n");
+    fs::permissions(dir / "labelled", fs::perms(0700));
+    std::string asNobody = describeAsNobody({dir / "labelled"});
+    fs::permissions(dir / "labelled", fs::perms(0755));
+    umount2("/run", MNT_DETACH);
+    EXPECT_EQ(asNobody, std::string("volume|local|browsable|Données 2|") + labelledUuid + "\n");
+}
+
+TEST_F(MountedVolumes, TheLastMountAtAPathHidesTheOthersUntilItGoes) {
+    const std::string ram = dir / "ram";
+    LinuxVolumeSource source;
+    // How often ram is in the mount table, and what the source says of it.
+    auto state = [&] {
+        auto paths = source.mountedVolumePaths().value_or(std::vector<std::string>{});
+        return std::to_string(std::count(paths.begin(), paths.end(), ram)) + " " +
+               describe(source, ram);
     };
-    const std::vector<Case> cases = {
-        {"/mnt/nfs", true, false, std::nullopt},
-        {"/mnt/smb", true, false, std::nullopt},
-        {"/mnt/ssh", true, false, std::nullopt},
-        {"/mnt/nfs/deeper/still", false, false, std::nullopt},
-        {"/mnt/ram", true, true, false},
-        {"/mnt/overlay", true, true, false},
-        {"/proc", true, true, false},
-        {"/Volumes/Mon Disque", true, true, true},
-        {"/run/user/0/disk", true, true, false},
-        {"/run/media/user/Clé", true, true, true},
-        {"/boot/efi", true, true, false},
-        // The last mount at a target hides the earlier ones.
-        {"/mnt/covered", true, false, std::nullopt},
-        {"/mnt/uncovered", true, true, true},
+    ASSERT_EQ(mount("tmpfs", ram.c_str(), "tmpfs", 0, "size=1m"), 0);
+    EXPECT_EQ(state(), "1 volume|local|hidden|-|-");
+    ASSERT_EQ(mount((dir / "labelled").c_str(), ram.c_str(), nullptr, MS_BIND, nullptr), 0);
+    EXPECT_EQ(state(), std::string("2 volume|local|browsable|Données 2|") + labelledUuid);
+    ASSERT_EQ(umount(ram.c_str()), 0);
+    EXPECT_EQ(state(), "1 volume|local|hidden|-|-");
+}
+
+TEST_F(MountedVolumes, TheSuperblockProbeReadsImagesWhateverTypeIsNamed) {
+    test::writeFile(dir / "blank.img", std::string(1 << 20, '\0'));
+    auto probe = [&](const std::string& image, const std::string& type) {
+        int fd = open((dir / image).c_str(), O_RDONLY | O_CLOEXEC);
+        auto identity = probeVolumeIdentity(fd, type);
+        close(fd);
+        return identity ? identity->name.value_or("-") + "|" + identity->uuid.value_or("-")
+                        : "none";
     };
-    LinuxVolumeSource source(dir / "mountinfo");
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        auto attributes = source.attributes(c.path);
-        ASSERT_TRUE(attributes.has_value());
-        EXPECT_EQ(attributes->isVolume, c.isVolume);
-        EXPECT_EQ(attributes->volumeIsLocal, c.isLocal);
-        if (c.isLocal == false) {
-            EXPECT_FALSE(attributes->volumeName.has_value());
-        } else {
-            EXPECT_EQ(attributes->volumeIsBrowsable, c.isBrowsable);
-        }
+    // The kernel's name of the type, none, and one that libblkid spells otherwise.
+    for (std::string type : {"ext4", "", "fuseblk"}) {
+        EXPECT_EQ(probe("labelled.img", type), std::string("Données 2|") + labelledUuid) << type;
+        EXPECT_EQ(probe("unlabelled.img", type), std::string("-|") + unlabelledUuid) << type;
+        EXPECT_EQ(probe("blank.img", type), "none") << type;
     }
-}
-
-TEST_F(SyntheticMountTable, ResolvingStopsAtNetworkMounts) {
-    // A link to a network mount point resolves to it without looking at it; a link to a path
-    // below one stays as it is.
-    fs::create_symlink("/mnt/nfs", dir / "to-nfs");
-    fs::create_symlink("/mnt/nfs/sub", dir / "below-nfs");
-    LinuxVolumeSource source(dir / "mountinfo");
-    EXPECT_EQ(source.resolvingSymlinks(dir / "to-nfs"), "/mnt/nfs");
-    EXPECT_EQ(source.resolvingSymlinks(dir / "below-nfs"), dir / "below-nfs");
-    EXPECT_EQ(source.resolvingSymlinks("/mnt/nfs"), "/mnt/nfs");
 }
 
 } // namespace

@@ -1,36 +1,66 @@
 #pragma once
 
-// Small helpers for the backend tests: temporary folders, files, and child processes run from an
-// argument vector (never through a shell).
+// Helpers for the backend tests: a temporary folder, whole files, and child processes started
+// from an argument vector (never through a shell).
 
-#include <optional>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace kavelin::test {
 
-class TemporaryDirectory {
-public:
-    TemporaryDirectory();
-    ~TemporaryDirectory();
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
+// A new folder, removed with all it holds when the object goes.
+struct TemporaryDirectory {
+    std::string path =
+        mkdtemp((std::filesystem::temp_directory_path() / "kavelin-test.XXXXXX").string().data());
+    ~TemporaryDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-void writeFile(const std::string& path, const std::string& contents);
-std::string readWholeFile(const std::string& path);
+inline void writeFile(const std::string& path, const std::string& contents) {
+    if (!(std::ofstream(path, std::ios::binary) << contents))
+        throw std::runtime_error("cannot write " + path);
+}
+
+inline std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 struct Completed {
-    int status = -1; // exit status, or -1 when the child did not exit normally
-    std::string output;
-    std::string errors;
+    int status = -1; // -1 when the child did not exit normally
+    std::string output, errors;
 };
-// Runs argv[0] found on PATH, standard output and standard error captured.
-Completed run(const std::vector<std::string>& argv);
+
+// Runs argv[0] found on PATH. Both streams go to files, so that neither can fill up and block.
+inline Completed run(const std::vector<std::string>& argv) {
+    TemporaryDirectory streams;
+    const std::string output = streams / "stdout", errors = streams / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT, 0600);
+    std::vector<char*> args;
+    for (auto& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t child = 0;
+    int status = 0;
+    bool exited = posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ) == 0 &&
+                  waitpid(child, &status, 0) == child && WIFEXITED(status);
+    posix_spawn_file_actions_destroy(&actions);
+    return {exited ? WEXITSTATUS(status) : -1, readWholeFile(output), readWholeFile(errors)};
+}
 
 } // namespace kavelin::test
