@@ -89,13 +89,6 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"no /Volumes: the root and the mounted volumes still count",
                  [](FakeVolumeSource& s) { s.directories.clear(); },
                  {root, backup}},
-        Scenario{"nothing at all lists nothing",
-                 [](FakeVolumeSource& s) {
-                     s.mounts.reset();
-                     s.directories.clear();
-                     s.files.clear();
-                 },
-                 {}},
         Scenario{"a network volume is dropped",
                  [](FakeVolumeSource& s) {
                      s.volumeAttributes["/Volumes/Backup"].volumeIsLocal = false;
@@ -132,10 +125,6 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"a file that is not a property list drops the volume",
                  backupVersionFile(std::nullopt),
                  {root}},
-        Scenario{
-            "a volume that reports no name shows its mount point's last component",
-            [](FakeVolumeSource& s) { s.volumeAttributes["/Volumes/Backup"].volumeName.reset(); },
-            {root, backup}},
         Scenario{"a nameless volume mounted deeper shows the last component",
                  [](FakeVolumeSource& s) {
                      s.addVolume("/media/usb/stick", std::nullopt, std::nullopt, "12.7");
