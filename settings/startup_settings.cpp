@@ -27,7 +27,7 @@ void Kavelin::showSettingsFallback(const std::string& title, const std::string& 
     alert.messageText = title;
     alert.informativeText = detail;
     alert.addButtonWithTitle(openButtonTitle);
-    alert.addButtonWithTitle(closeButtonTitle).keyEquivalent = platform::escapeKey;
+    alert.addButtonWithTitle(closeButtonTitle).keyEquivalent.emplace(platform::escapeKey);
     if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
         openStartupSettings();
 }
