@@ -104,11 +104,18 @@ no_alert() { ! alert_up; }
 ran() { cat "$work/ran" 2>/dev/null; }
 
 # The menu: header, "Macintosh HD" (running), then by name "data 2", "Data 10", "Données".
-# 1. "Data 10", "Au prochain redémarrage", prompt granted: the next-start alert, closed with OK.
+# 1. "Data 10": Return answers nothing in the choice alert; "Au prochain redémarrage", prompt
+#    granted: the next-start alert, whose one button "OK" takes Return and nothing takes Escape.
 echo 0 >"$work/answer"
 choose_in_menu Down Down Down Return
+press Return
+sleep 0.5
+alert_up && [ ! -s "$work/ran" ] || fail "Return answered the choice alert"
 press Tab space
 wait_for "the command never reached the prompt" test -s "$work/ran"
+press Escape
+sleep 0.5
+alert_up || fail "Escape closed the next-start alert: it was another alert"
 press Return
 wait_for "the next-start alert stayed" no_alert
 expected=$(printf '%s\n' /bin/sh -c "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null" --)
