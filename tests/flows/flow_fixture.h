@@ -1,12 +1,12 @@
 #pragma once
 
 // A user in front of the menu-bar item: opens the menu as a click would, picks an item and
-// invokes its action with the item as sender. What the click caused is what the fake recorded
-// from then on.
+// invokes its action with the item as sender; the fake records what the click caused.
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,74 +15,60 @@
 
 namespace kavelin::flows {
 
-// One alert as a line per part: message, detail, then each button with its key.
-inline std::vector<std::string> describe(const platform::Alert& alert) {
-    std::vector<std::string> lines{alert.messageText, alert.informativeText};
-    for (const auto& button : alert.buttons) {
-        std::string key = "platform key";
-        if (button.keyEquivalent)
-            key = *button.keyEquivalent == platform::escapeKey ? "Escape"
-                  : button.keyEquivalent->empty()              ? "no key"
-                                                               : "key " + *button.keyEquivalent;
-        lines.push_back(button.title + " (" + key + ")");
-    }
-    return lines;
-}
+using Events = std::vector<std::string>;
+using Alerts = std::vector<std::vector<std::string>>;
 
-inline std::vector<std::vector<std::string>> describe(const std::vector<platform::Alert>& alerts) {
-    std::vector<std::vector<std::string>> all;
-    for (const auto& alert : alerts)
-        all.push_back(describe(alert));
+// Each alert as its message, its detail, then each button with its key equivalent in brackets
+// when one was set.
+inline Alerts describe(const std::vector<platform::Alert>& alerts) {
+    Alerts all;
+    for (const auto& alert : alerts) {
+        all.push_back({alert.messageText, alert.informativeText});
+        for (const auto& button : alert.buttons)
+            all.back().push_back(button.title + (button.keyEquivalent
+                                                     ? " [" + *button.keyEquivalent + "]"
+                                                     : std::string{}));
+    }
     return all;
 }
 
 class Desktop : public testing::Test {
 protected:
-    fake::FakePlatform fake;
-    std::unique_ptr<Kavelin> kavelin;
-
-    // The application as launched: status item, icon, menu attached.
-    void launch(platform::Platform& services) {
-        kavelin = std::make_unique<Kavelin>(services);
-        kavelin->applicationDidFinishLaunching();
-    }
-    void launch() { launch(fake.platform); }
+    void SetUp() override { kavelin.applicationDidFinishLaunching(); }
 
     // A click on the status item: the menu is rebuilt, then shown.
     platform::Menu& openMenu() {
         fake::FakeStatusItem* item = fake.statusBar.lastItem;
-        EXPECT_NE(item, nullptr);
-        EXPECT_NE(item->menu, nullptr);
+        if (!item || !item->menu)
+            throw std::logic_error("no status menu");
         item->delegate->menuNeedsUpdate(*item->menu);
         return *item->menu;
     }
 
-    std::vector<std::string> openMenuTitles() {
-        std::vector<std::string> titles;
-        for (const auto& item : openMenu().items)
-            titles.push_back(item->isSeparator ? "---" : item->title);
-        return titles;
-    }
-
-    // The volume item of that name in a freshly opened menu; held as a backend holds the chosen
-    // item while its action runs.
-    std::shared_ptr<VolumeMenuItem> volumeItem(const std::string& name) {
-        for (const auto& item : openMenu().items) {
-            auto volume = std::dynamic_pointer_cast<VolumeMenuItem>(item);
-            if (volume && volume->volume && volume->volume->name() == name)
-                return volume;
+    // The item of that title in a freshly opened menu or its submenus; held as a backend holds
+    // the chosen item while its action runs.
+    template <typename Item = platform::MenuItem>
+    std::shared_ptr<Item> menuItem(const std::string& title) {
+        auto items = openMenu().items;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (const auto& submenu = items[i]->submenu)
+                items.insert(items.end(), submenu->items.begin(), submenu->items.end());
+            auto found = std::dynamic_pointer_cast<Item>(items[i]);
+            if (found && found->title.starts_with(title))
+                return found;
         }
-        ADD_FAILURE() << "no volume item " << name;
-        return nullptr;
+        throw std::logic_error("no menu item " + title);
     }
 
     // Invokes the item's action; the story is cleared first so that it holds only the click.
     void click(const platform::MenuItem& item) {
         fake.story.events.clear();
         fake.alerts.shown.clear();
-        ASSERT_TRUE(item.action) << item.title;
         item.action(item);
     }
+
+    fake::FakePlatform fake;
+    Kavelin kavelin{fake.platform};
 };
 
 } // namespace kavelin::flows
