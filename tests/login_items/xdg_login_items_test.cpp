@@ -82,9 +82,9 @@ TEST_F(XdgLoginItemsTest, SettingsShowTheFolderWhereRegisterWritesTheEntryUnregi
     EXPECT_EQ(opened, std::vector<std::string>{configHome() / "autostart"});
     EXPECT_TRUE(fs::is_directory(configHome() / "autostart"));
     for (const char* folder :
-         {"plain", "with space", "double\"quote", "single'quote", "back\\slash", "dollar$HOME",
-          "back`tick`", "percent%u", "percent%%", "new\nline", "tab\there", "semi;colon&amp",
-          "stars*?[a]", "accent été « »", "hash#(paren)~<>|"}) {
+         {"plain", "with space", "double\"quote", "single'quote", "back\\slash\\\"quote\\",
+          "dollar$HOME", "back`tick`", "percent%u", "percent%%", "new\nline", "tab\there",
+          "semi;colon&amp", "stars*?[a]", "accent été « »", "hash#(paren)~<>|"}) {
         const std::string program = (root / folder / "kavelin").string();
         ASSERT_EQ(service(program).registerItem(), std::nullopt) << folder;
         EXPECT_EQ(execArguments(userEntry()), std::vector<std::string>{program}) << folder;
