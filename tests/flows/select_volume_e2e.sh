@@ -102,6 +102,15 @@ press() { # KEY... (in the alert that is up)
 }
 no_alert() { ! alert_up; }
 ran() { cat "$work/ran" 2>/dev/null; }
+# The stand-in prompt received exactly: /bin/sh -c COMMAND.
+prompt_got() { # COMMAND
+    local expected
+    expected=$(printf '%s\n' /bin/sh -c "$1" --)
+    [ "$(ran)" = "$expected" ] || fail "prompt got:
+$(ran)
+expected:
+$expected"
+}
 
 # The menu: header, "Macintosh HD" (running), then by name "data 2", "Data 10", "Données".
 # 1. "Data 10": Return answers nothing in the choice alert; "Au prochain redémarrage", prompt
@@ -118,11 +127,7 @@ sleep 0.5
 alert_up || fail "Escape closed the next-start alert: it was another alert"
 press Return
 wait_for "the next-start alert stayed" no_alert
-expected=$(printf '%s\n' /bin/sh -c "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null" --)
-[ "$(ran)" = "$expected" ] || fail "prompt got:
-$(ran)
-expected:
-$expected"
+prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null"
 
 # 2. "Données", "Redémarrer maintenant…", granted; no session answers the restart request: the
 #    fallback alert, closed with Escape.
@@ -132,11 +137,7 @@ press space
 wait_for "the command never reached the prompt" test -s "$work/ran"
 press Escape
 wait_for "the fallback alert stayed" no_alert
-expected=$(printf '%s\n' /bin/sh -c "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null" --)
-[ "$(ran)" = "$expected" ] || fail "prompt got:
-$(ran)
-expected:
-$expected"
+prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
 
 # 3. "data 2", restart, prompt dismissed: nothing more shows.
 : >"$work/ran"
