@@ -1,6 +1,7 @@
 #include "startup/privileged.h"
 
 #include <cstdint>
+#include <string_view>
 #include <variant>
 
 namespace kavelin {
@@ -27,25 +28,27 @@ std::string blessCommand(const std::string& path, bool nextOnly) {
     return command;
 }
 
+namespace {
+
+// Every occurrence of one character replaced by a text; the rest unchanged.
+std::string replacingAll(const std::string& text, char character, std::string_view replacement) {
+    std::string replaced;
+    replaced.reserve(text.size());
+    for (char c : text) {
+        if (c == character)
+            replaced += replacement;
+        else
+            replaced += c;
+    }
+    return replaced;
+}
+
+} // namespace
+
 std::string administratorScript(const std::string& command) {
     // Two passes, backslashes first: the backslashes that the second pass adds in front of
     // double quotes must not be doubled.
-    std::string backslashesDoubled;
-    backslashesDoubled.reserve(command.size());
-    for (char c : command) {
-        if (c == '\\')
-            backslashesDoubled += "\\\\";
-        else
-            backslashesDoubled += c;
-    }
-    std::string escaped;
-    escaped.reserve(backslashesDoubled.size());
-    for (char c : backslashesDoubled) {
-        if (c == '"')
-            escaped += "\\\"";
-        else
-            escaped += c;
-    }
+    const std::string escaped = replacingAll(replacingAll(command, '\\', "\\\\"), '"', "\\\"");
     return "do shell script \"" + escaped + "\" with administrator privileges";
 }
 
