@@ -5,8 +5,7 @@
 
 #include <unordered_map>
 
-#include "platform/text_service.h"
-#include "platform/volume_source.h"
+#include "platform/native_services.h"
 #include "volumes/startup_volume.h"
 
 namespace kavelin {
@@ -75,7 +74,9 @@ BENCHMARK(syntheticDiscovery)
 void realDiscovery(benchmark::State& state) {
     std::size_t found = 0;
     for (auto _ : state)
-        found = StartupVolume::mounted().size();
+        found =
+            StartupVolume::mounted(platform::nativeVolumeSource(), platform::nativeTextService())
+                .size();
     state.counters["volumes"] = static_cast<double>(found);
 }
 BENCHMARK(realDiscovery)->Unit(benchmark::kMicrosecond);

@@ -20,7 +20,4 @@ public:
     virtual int finderCompare(std::string_view a, std::string_view b) = 0;
 };
 
-// The text service of the linked backend.
-TextService& nativeTextService();
-
 } // namespace kavelin::platform

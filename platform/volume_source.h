@@ -46,7 +46,4 @@ public:
     virtual std::optional<PropertyList> decodePropertyList(const std::string& data) = 0;
 };
 
-// The volume source of the linked backend.
-VolumeSource& nativeVolumeSource();
-
 } // namespace kavelin::platform

@@ -25,12 +25,11 @@ public:
     // "name  —  macOS version", then " (en cours)" for the running system.
     std::string menuTitle() const;
 
-    // Field by field; strings compare by canonical equivalence, without case folding.
+    // Field by field; strings compare by canonical equivalence, without case folding. The caller
+    // brings the text service that decides equivalence: there is no comparison without one.
     bool equals(const StartupVolume& other, platform::TextService& text) const;
-    friend bool operator==(const StartupVolume& a, const StartupVolume& b);
 
     // Every startup volume mounted now: the running system first, then the others by name.
-    static std::vector<StartupVolume> mounted();
     static std::vector<StartupVolume> mounted(platform::VolumeSource& source,
                                               platform::TextService& text);
 

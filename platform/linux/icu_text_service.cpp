@@ -5,6 +5,7 @@
 // library on first need instead. Without ICU at run time, comparisons fall back to bytes.
 
 #include "platform/linux/icu_text_service.h"
+#include "platform/native_services.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -7,6 +7,7 @@
 #include "app/kavelin.h"
 #include "platform/application_mode.h"
 #include "platform/macos/mac_services.h"
+#include "platform/native_services.h"
 
 namespace kavelin::platform {
 

@@ -1,6 +1,7 @@
 // The services of the macOS backend that application mode uses, built by mac_platform.mm. Plain
 // C++: the Objective-C stays in the .mm files. The volume source and the text service are
-// reached through nativeVolumeSource() and nativeTextService(), as the listing reaches them.
+// reached through nativeVolumeSource() and nativeTextService() (platform/native_services.h), as
+// the listing reaches them.
 #pragma once
 
 #include <memory>

@@ -6,7 +6,7 @@
 #import <Foundation/Foundation.h>
 
 #include "platform/macos/mac_conversions.h"
-#include "platform/text_service.h"
+#include "platform/native_services.h"
 
 namespace kavelin::platform {
 

@@ -7,6 +7,7 @@
 #import <Foundation/Foundation.h>
 
 #include "platform/macos/mac_conversions.h"
+#include "platform/native_services.h"
 #include "platform/volume_source.h"
 
 namespace kavelin::platform {

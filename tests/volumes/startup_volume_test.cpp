@@ -51,12 +51,13 @@ TEST(StartupVolumeEquality, ComparesEveryFieldWithCanonicalEquivalence) {
         {"decomposed path", record("Système", "14.5", "1234", false, "/Volumes/Syste\u0300me"),
          false},
     };
+    auto& text = fake::realTextService();
     for (const auto& c : cases) {
-        EXPECT_EQ(base == c.other, c.equal) << c.what;
-        EXPECT_EQ(c.other == base, c.equal) << c.what << " (reversed)";
+        EXPECT_EQ(base.equals(c.other, text), c.equal) << c.what;
+        EXPECT_EQ(c.other.equals(base, text), c.equal) << c.what << " (reversed)";
     }
-    EXPECT_EQ(record("A", "1", std::nullopt), record("A", "1", std::nullopt));
-    EXPECT_NE(record("A", "1", std::nullopt), record("A", "1", ""));
+    EXPECT_TRUE(record("A", "1", std::nullopt).equals(record("A", "1", std::nullopt), text));
+    EXPECT_FALSE(record("A", "1", std::nullopt).equals(record("A", "1", ""), text));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "platform/linux/dbus_restart_requester.h"
 #include "platform/linux/pkexec_script_runner.h"
 #include "platform/linux/xdg_login_items.h"
+#include "platform/native_services.h"
 #include "qt_services.h"
 
 namespace {
