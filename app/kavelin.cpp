@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "settings/launch_at_login.h"
+#include "settings/startup_settings.h"
+#include "startup/select_volume.h"
 #include "volumes/startup_volume.h"
 
 namespace kavelin {
@@ -106,6 +109,20 @@ void Kavelin::menuNeedsUpdate(platform::Menu& target) {
     target.addItem(platform::MenuItem::separatorItem());
     target.addItem(std::make_shared<platform::MenuItem>(
         quitTitle, [this](const platform::MenuItem&) { quit(); }));
+}
+
+void Kavelin::selectVolume(const VolumeMenuItem& sender) {
+    // An item whose record is missing has nothing to choose.
+    if (sender.volume)
+        kavelin::selectVolume(platform, isWorking, *sender.volume);
+}
+
+void Kavelin::toggleLaunchAtLogin() {
+    kavelin::toggleLaunchAtLogin(platform);
+}
+
+void Kavelin::openStartupSettings() {
+    kavelin::openStartupSettings(platform);
 }
 
 void Kavelin::quit() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/volume_menu_item.h"
 #include "platform/platform.h"
@@ -9,7 +8,8 @@
 namespace kavelin {
 
 // The application delegate: owns the status item and its menu, rebuilds the menu at each opening
-// and is the target of every command in it. Its member functions live with their subsystem.
+// and is the target of every command in it. The commands hand over to the flows of startup/ and
+// settings/, with the services and the busy flag.
 class Kavelin final : public platform::ApplicationDelegate, public platform::MenuDelegate {
 public:
     explicit Kavelin(platform::Platform& platform);
@@ -25,10 +25,6 @@ private:
     void selectVolume(const VolumeMenuItem& sender);
     void openStartupSettings();
     void quit();
-    void showSettingsFallback(const std::string& title, const std::string& detail);
-
-    // Lets tests call the private commands directly instead of through a rebuilt menu.
-    friend struct KavelinTestAccess;
 
     platform::Platform& platform;
     std::unique_ptr<platform::StatusItem> statusItem;

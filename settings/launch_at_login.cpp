@@ -1,4 +1,4 @@
-#include "app/kavelin.h"
+#include "settings/launch_at_login.h"
 
 namespace kavelin {
 
@@ -17,7 +17,7 @@ platform::Alert failureAlert(const std::string& error) {
 
 } // namespace
 
-void Kavelin::toggleLaunchAtLogin() {
+void toggleLaunchAtLogin(platform::Platform& platform) {
     auto& service = platform.loginItems;
     platform::Alert alert;
     const int status = service.status();

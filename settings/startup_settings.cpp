@@ -1,4 +1,4 @@
-#include "app/kavelin.h"
+#include "settings/startup_settings.h"
 
 namespace kavelin {
 
@@ -14,7 +14,7 @@ constexpr const char* closeButtonTitle = "Fermer";
 
 } // namespace
 
-void Kavelin::openStartupSettings() {
+void openStartupSettings(platform::Platform& platform) {
     if (platform.workspace.openURL(startupDiskSettingsURL))
         return;
     // The older preference pane is the only other way in; if it fails too there is nothing left
@@ -22,14 +22,15 @@ void Kavelin::openStartupSettings() {
     platform.workspace.openURL(startupDiskPreferencePaneURL);
 }
 
-void Kavelin::showSettingsFallback(const std::string& title, const std::string& detail) {
+void showSettingsFallback(platform::Platform& platform, const std::string& title,
+                          const std::string& detail) {
     platform::Alert alert;
     alert.messageText = title;
     alert.informativeText = detail;
     alert.addButtonWithTitle(openButtonTitle);
     alert.addButtonWithTitle(closeButtonTitle).keyEquivalent.emplace(platform::escapeKey);
     if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
-        openStartupSettings();
+        openStartupSettings(platform);
 }
 
 } // namespace kavelin

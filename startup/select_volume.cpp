@@ -1,6 +1,8 @@
+#include "startup/select_volume.h"
+
 #include <algorithm>
 
-#include "app/kavelin.h"
+#include "settings/startup_settings.h"
 #include "startup/privileged.h"
 
 namespace kavelin {
@@ -36,12 +38,10 @@ std::string refusalDetail(const std::string& name, bool nextOnly) {
 
 } // namespace
 
-void Kavelin::selectVolume(const VolumeMenuItem& sender) {
-    if (!sender.volume || isWorking)
+void selectVolume(platform::Platform& platform, bool& isWorking, const StartupVolume chosen) {
+    if (isWorking)
         return;
     isWorking = true;
-    // A copy: the menu, and the item with it, may be rebuilt while the alerts are up.
-    const StartupVolume chosen = *sender.volume;
 
     // Every way out of the flow returns from here, so that the flag is cleared last, once.
     [&] {
@@ -58,7 +58,7 @@ void Kavelin::selectVolume(const VolumeMenuItem& sender) {
             return volume.equals(chosen, platform.text);
         });
         if (!stillThere) {
-            showSettingsFallback("Le volume a changé ou a été déconnecté.",
+            showSettingsFallback(platform, "Le volume a changé ou a été déconnecté.",
                                  "Rouvre le menu pour actualiser la liste.");
             return;
         }
@@ -68,7 +68,7 @@ void Kavelin::selectVolume(const VolumeMenuItem& sender) {
         case PrivilegedResult::cancelled:
             return;
         case PrivilegedResult::failed:
-            showSettingsFallback("macOS a refusé le changement de disque.",
+            showSettingsFallback(platform, "macOS a refusé le changement de disque.",
                                  refusalDetail(chosen.name(), nextOnly));
             return;
         case PrivilegedResult::succeeded:
@@ -85,7 +85,7 @@ void Kavelin::selectVolume(const VolumeMenuItem& sender) {
             return;
         }
         if (!requestRestart(platform.restart))
-            showSettingsFallback("Le disque de démarrage a été configuré.",
+            showSettingsFallback(platform, "Le disque de démarrage a été configuré.",
                                  "Pour redémarrer, utilise le menu \uF8FF > Redémarrer.");
     }();
     isWorking = false;

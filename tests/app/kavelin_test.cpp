@@ -1,19 +1,10 @@
-// The delegate over the recording fake: start, launch, the menu and its commands, settings access.
+// The delegate over the recording fake: start, launch, the menu and its commands.
 #include <gtest/gtest.h>
 
 #include "app/kavelin.h"
 #include "fake_platform.h"
 
 namespace kavelin {
-
-// Reaches the delegate's private state and commands, as the platform would through the menu.
-struct KavelinTestAccess {
-    static platform::Menu& menu(Kavelin& k) { return *k.menu; }
-    static void setWorking(Kavelin& k, bool working) { k.isWorking = working; }
-    static void openStartupSettings(Kavelin& k) { k.openStartupSettings(); }
-    static void showSettingsFallback(Kavelin& k) { k.showSettingsFallback("Titre", "D\u00e9tail"); }
-};
-
 namespace {
 
 using platform::Image;
@@ -121,9 +112,10 @@ class MenuRebuild : public testing::Test {
 protected:
     fake::FakePlatform fake;
     Kavelin kavelin{fake.platform};
+    Menu menu;
 
+    // The same menu opened again, as the status item does at each click.
     Menu& open() {
-        Menu& menu = KavelinTestAccess::menu(kavelin);
         kavelin.menuNeedsUpdate(menu);
         return menu;
     }
@@ -156,13 +148,21 @@ TEST_F(MenuRebuild, ThreeVolumesInDiscoveryOrderEachCarryingItsRecord) {
     EXPECT_EQ(dynamic_cast<const VolumeMenuItem&>(*first[2]).volume->name(), "Alpha");
 }
 
+// The menu opened again while the choice alert of a selection is up, then once it is closed.
 TEST_F(MenuRebuild, WhileWorkingOnlyTheBusyNoticeShowsAndNothingIsRead) {
     mountThreeVolumes();
-    KavelinTestAccess::setWorking(kavelin, true);
-    EXPECT_EQ(rows(open()), Rows{"Autorisation en cours\u2026 [disabled]"});
-    EXPECT_EQ(fake.volumes.attributeReads, 0);
-    EXPECT_TRUE(fake.story.matching("status ").empty());
-    KavelinTestAccess::setWorking(kavelin, false);
+    auto volumeItem = open().items.at(1);
+    Rows meanwhile;
+    fake.alerts.answering = [&](const platform::Alert&) {
+        const int reads = fake.volumes.attributeReads;
+        const auto events = fake.story.events.size();
+        meanwhile = rows(open());
+        EXPECT_EQ(fake.volumes.attributeReads, reads) << "no discovery";
+        EXPECT_EQ(fake.story.events.size(), events) << "no login item status read";
+        return platform::thirdButtonReturn;
+    };
+    volumeItem->action(*volumeItem);
+    EXPECT_EQ(meanwhile, Rows{"Autorisation en cours\u2026 [disabled]"});
     EXPECT_EQ(rows(open()), expected({hd, alpha, zeta}));
 }
 
@@ -192,35 +192,6 @@ TEST_F(MenuRebuild, CommandItemsReachTheirHandlers) {
     EXPECT_EQ(fake.story.matching("openURL").at(0),
               "openURL x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension");
     EXPECT_EQ(fake.story.events.back(), "terminate");
-}
-
-TEST(StartupSettings, TriesThePaneOnceOnlyWhenTheSettingsFail) {
-    const std::string settings =
-        "openURL x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension";
-    const std::string pane = "openURL file:///System/Library/PreferencePanes/StartupDisk.prefPane";
-    const struct {
-        const char* story;
-        std::optional<int> alertAnswer; // through the fallback alert, else directly
-        bool settingsOpen;
-        Rows expected;
-    } cases[] = {{"settings open", std::nullopt, true, {settings}},
-                 {"settings and pane fail", std::nullopt, false, {settings, pane}},
-                 {"alert: open, settings fail", 1000, false, {"alert Titre", settings, pane}},
-                 {"alert: Fermer or Escape", 1001, true, {"alert Titre"}},
-                 {"alert closed some other way", 0, true, {"alert Titre"}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.story);
-        fake::FakePlatform fake;
-        if (c.settingsOpen)
-            fake.workspace.openable.insert(settings.substr(8));
-        Kavelin kavelin(fake.platform);
-        fake.story.events.clear();
-        fake.alerts.answers = {c.alertAnswer.value_or(platform::firstButtonReturn)};
-        c.alertAnswer ? KavelinTestAccess::showSettingsFallback(kavelin)
-                      : KavelinTestAccess::openStartupSettings(kavelin);
-        EXPECT_EQ(fake.story.events, c.expected) << "no activation, no report";
-        EXPECT_EQ(fake.alerts.shown.size(), c.alertAnswer ? 1u : 0u);
-    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// The story of one click on "Boot au démarrage du système" in the "Options" submenu.
+// The stories of the settings: one click on "Boot au démarrage du système" in the "Options"
+// submenu, and the way to the Startup Disk settings, directly or through the fallback alert.
 
 #include "flow_fixture.h"
+#include "settings/startup_settings.h"
 
 namespace kavelin::flows {
 namespace {
@@ -63,6 +65,35 @@ INSTANTIATE_TEST_SUITE_P(
             {"status 0", "register", "activate", "alert " + failure}, failure}),
     [](const auto& info) { return info.param.situation; });
 // clang-format on
+
+TEST(StartupSettings, TriesThePaneOnceOnlyWhenTheSettingsFail) {
+    const std::string settings =
+        "openURL x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension";
+    const std::string pane = "openURL file:///System/Library/PreferencePanes/StartupDisk.prefPane";
+    const struct {
+        const char* story;
+        std::optional<int> alertAnswer; // through the fallback alert, else directly
+        bool settingsOpen;
+        Events expected;
+    } cases[] = {{"settings open", std::nullopt, true, {settings}},
+                 {"settings and pane fail", std::nullopt, false, {settings, pane}},
+                 {"alert: open, settings fail", 1000, false, {"alert Titre", settings, pane}},
+                 {"alert: Fermer or Escape", 1001, true, {"alert Titre"}},
+                 {"alert closed some other way", 0, true, {"alert Titre"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.story);
+        fake::FakePlatform fake;
+        if (c.settingsOpen)
+            fake.workspace.openable.insert(settings.substr(8));
+        fake.alerts.answers = {c.alertAnswer.value_or(platform::firstButtonReturn)};
+        if (c.alertAnswer)
+            showSettingsFallback(fake.platform, "Titre", "D\u00e9tail");
+        else
+            openStartupSettings(fake.platform);
+        EXPECT_EQ(fake.story.events, c.expected) << "no activation, no report";
+        EXPECT_EQ(fake.alerts.shown.size(), c.alertAnswer ? 1u : 0u);
+    }
+}
 
 } // namespace
 } // namespace kavelin::flows
