@@ -5,26 +5,17 @@
 #include "settings/launch_at_login.h"
 #include "settings/startup_settings.h"
 #include "startup/select_volume.h"
+#include "texts/texts.h"
 #include "volumes/startup_volume.h"
 
 namespace kavelin {
 
 namespace {
 
-constexpr const char* applicationName = "Kavelin";
 constexpr const char* iconResource = "MenuIcon";
 constexpr const char* iconExtension = "png";
 constexpr const char* driveSymbol = "internaldrive";
 constexpr double iconSide = 18;
-
-constexpr const char* busyTitle = "Autorisation en cours\u2026";
-constexpr const char* headerTitle = "Disques de d\u00e9marrage";
-constexpr const char* noVolumeTitle = "Aucun volume macOS d\u00e9tect\u00e9";
-constexpr const char* openSettingsTitle = "Ouvrir Disque de d\u00e9marrage\u2026";
-constexpr const char* optionsTitle = "Options";
-constexpr const char* launchAtLoginTitle = "Boot au d\u00e9marrage du syst\u00e8me";
-constexpr const char* approvalToolTip = "Autorisation requise dans R\u00e9glages Syst\u00e8me.";
-constexpr const char* quitTitle = "Quitter Kavelin";
 
 // An item without action, shown greyed: headers and notices.
 std::shared_ptr<platform::MenuItem> notice(const char* title) {
@@ -45,15 +36,15 @@ void Kavelin::applicationDidFinishLaunching() {
     if (auto path = platform.images.pathForResource(iconResource, iconExtension))
         icon = platform.images.imageWithContentsOfFile(*path);
     if (!icon)
-        icon = platform.images.systemSymbol(driveSymbol, std::string(applicationName));
+        icon = platform.images.systemSymbol(driveSymbol, std::string(texts::applicationName));
     if (icon) {
         icon->width = iconSide;
         icon->height = iconSide;
-        icon->accessibilityDescription = applicationName;
+        icon->accessibilityDescription = texts::applicationName;
     }
     if (auto* button = statusItem->button()) {
         button->setImage(icon ? &*icon : nullptr);
-        button->setToolTip(applicationName);
+        button->setToolTip(texts::applicationName);
     }
     // The status item has no action of its own: a click opens the menu, rebuilt just before.
     statusItem->setMenu(menu, this);
@@ -62,10 +53,10 @@ void Kavelin::applicationDidFinishLaunching() {
 void Kavelin::menuNeedsUpdate(platform::Menu& target) {
     target.removeAllItems();
     if (isWorking) {
-        target.addItem(notice(busyTitle));
+        target.addItem(notice(texts::busy));
         return;
     }
-    target.addItem(notice(headerTitle));
+    target.addItem(notice(texts::menuHeader));
 
     auto volumes = StartupVolume::mounted(platform.volumes, platform.text);
     for (auto& volume : volumes) {
@@ -80,35 +71,35 @@ void Kavelin::menuNeedsUpdate(platform::Menu& target) {
         target.addItem(std::move(item));
     }
     if (volumes.empty())
-        target.addItem(notice(noVolumeTitle));
+        target.addItem(notice(texts::noVolume));
 
     target.addItem(platform::MenuItem::separatorItem());
     target.addItem(std::make_shared<platform::MenuItem>(
-        openSettingsTitle, [this](const platform::MenuItem&) { openStartupSettings(); }));
+        texts::openStartupDiskItem, [this](const platform::MenuItem&) { openStartupSettings(); }));
 
     auto options = std::make_shared<platform::Menu>();
-    options->title = optionsTitle;
+    options->title = texts::options;
     auto launchAtLogin = std::make_shared<platform::MenuItem>(
-        launchAtLoginTitle, [this](const platform::MenuItem&) { toggleLaunchAtLogin(); });
+        texts::launchAtLogin, [this](const platform::MenuItem&) { toggleLaunchAtLogin(); });
     switch (platform.loginItems.status()) {
     case platform::loginItemEnabled:
         launchAtLogin->state = platform::ItemState::on;
         break;
     case platform::loginItemRequiresApproval:
         launchAtLogin->state = platform::ItemState::mixed;
-        launchAtLogin->toolTip = approvalToolTip;
+        launchAtLogin->toolTip = texts::approvalRequiredTip;
         break;
     default:
         break;
     }
     options->addItem(std::move(launchAtLogin));
-    auto optionsItem = std::make_shared<platform::MenuItem>(optionsTitle, nullptr);
+    auto optionsItem = std::make_shared<platform::MenuItem>(texts::options, nullptr);
     optionsItem->submenu = std::move(options);
     target.addItem(std::move(optionsItem));
 
     target.addItem(platform::MenuItem::separatorItem());
     target.addItem(std::make_shared<platform::MenuItem>(
-        quitTitle, [this](const platform::MenuItem&) { quit(); }));
+        texts::quit, [this](const platform::MenuItem&) { quit(); }));
 }
 
 void Kavelin::selectVolume(const VolumeMenuItem& sender) {

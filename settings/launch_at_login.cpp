@@ -1,18 +1,18 @@
 #include "settings/launch_at_login.h"
 
+#include "texts/texts.h"
+
 namespace kavelin {
 
 namespace {
 
 platform::Alert approvalAlert() {
-    return {"Autoriser l’ouverture à la connexion",
-            "Autorise Kavelin dans les réglages des éléments d’ouverture.",
-            {}};
+    return {texts::approvalTitle, texts::approvalDetail, {}};
 }
 
 // The service's own sentence, shown unchanged: it is the only way the user learns what failed.
 platform::Alert failureAlert(const std::string& error) {
-    return {"Le réglage d’ouverture n’a pas été modifié.", error, {}};
+    return {texts::loginChangeFailed, error, {}};
 }
 
 } // namespace
@@ -37,10 +37,10 @@ void toggleLaunchAtLogin(platform::Platform& platform) {
         alert = approvalAlert();
     }
 
-    alert.addButtonWithTitle("Ouvrir Réglages Système");
+    alert.addButtonWithTitle(texts::openSystemSettingsButton);
     // NOTE: a std::string, not the bare pointer: GCC 12 sees a false overlap (-Wrestrict) in that
     // assignment once inlined.
-    alert.addButtonWithTitle("Fermer").keyEquivalent = std::string(platform::escapeKey);
+    alert.addButtonWithTitle(texts::closeButton).keyEquivalent = std::string(platform::escapeKey);
     platform.application.activateIgnoringOtherApps();
     if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
         service.openSystemSettingsLoginItems();

@@ -1,5 +1,7 @@
 #include "settings/startup_settings.h"
 
+#include "texts/texts.h"
+
 namespace kavelin {
 
 namespace {
@@ -8,9 +10,6 @@ constexpr const char* startupDiskSettingsURL =
     "x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension";
 constexpr const char* startupDiskPreferencePaneURL =
     "file:///System/Library/PreferencePanes/StartupDisk.prefPane";
-
-constexpr const char* openButtonTitle = "Ouvrir Disque de d\u00e9marrage";
-constexpr const char* closeButtonTitle = "Fermer";
 
 } // namespace
 
@@ -27,8 +26,8 @@ void showSettingsFallback(platform::Platform& platform, const std::string& title
     platform::Alert alert;
     alert.messageText = title;
     alert.informativeText = detail;
-    alert.addButtonWithTitle(openButtonTitle);
-    alert.addButtonWithTitle(closeButtonTitle).keyEquivalent.emplace(platform::escapeKey);
+    alert.addButtonWithTitle(texts::openStartupDiskButton);
+    alert.addButtonWithTitle(texts::closeButton).keyEquivalent.emplace(platform::escapeKey);
     if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
         openStartupSettings(platform);
 }

@@ -4,36 +4,19 @@
 
 #include "settings/startup_settings.h"
 #include "startup/privileged.h"
+#include "texts/texts.h"
 
 namespace kavelin {
 
 namespace {
 
-// A name framed by « and » with the no-break spaces of French typography, verbatim otherwise.
-std::string framed(const std::string& name) {
-    return "«\u00A0" + name + "\u00A0»";
-}
-
 platform::Alert choiceAlert(const std::string& name) {
-    platform::Alert alert{
-        "Démarrer sur " + framed(name),
-        "Choisis quand utiliser ce disque. « Redémarrer maintenant » en fait le disque par "
-        "défaut. « Au prochain redémarrage » l’utilise une seule fois.",
-        {}};
+    platform::Alert alert{texts::choiceTitle(name), texts::choiceDetail, {}};
     // Neither acting button answers Return: changing the startup disk takes a deliberate click.
-    alert.addButtonWithTitle("Redémarrer maintenant…").keyEquivalent = "";
-    alert.addButtonWithTitle("Au prochain redémarrage").keyEquivalent = "";
-    alert.addButtonWithTitle("Annuler").keyEquivalent = platform::escapeKey;
+    alert.addButtonWithTitle(texts::restartNowButton).keyEquivalent = "";
+    alert.addButtonWithTitle(texts::nextStartButton).keyEquivalent = "";
+    alert.addButtonWithTitle(texts::cancelButton).keyEquivalent = platform::escapeKey;
     return alert;
-}
-
-std::string refusalDetail(const std::string& name, bool nextOnly) {
-    if (nextOnly)
-        return "Pour un démarrage unique, choisis ce disque dans les options de démarrage du Mac. "
-               "Disque de démarrage permet de changer le disque par défaut.";
-    return "Sélectionne " + framed(name) +
-           " dans Disque de démarrage et confirme le redémarrage. "
-           "macOS peut demander l’autorisation d’un propriétaire du Mac.";
 }
 
 } // namespace
@@ -58,8 +41,7 @@ void selectVolume(platform::Platform& platform, bool& isWorking, const StartupVo
             return volume.equals(chosen, platform.text);
         });
         if (!stillThere) {
-            showSettingsFallback(platform, "Le volume a changé ou a été déconnecté.",
-                                 "Rouvre le menu pour actualiser la liste.");
+            showSettingsFallback(platform, texts::volumeChanged, texts::volumeChangedDetail);
             return;
         }
 
@@ -68,25 +50,22 @@ void selectVolume(platform::Platform& platform, bool& isWorking, const StartupVo
         case PrivilegedResult::cancelled:
             return;
         case PrivilegedResult::failed:
-            showSettingsFallback(platform, "macOS a refusé le changement de disque.",
-                                 refusalDetail(chosen.name(), nextOnly));
+            showSettingsFallback(platform, texts::refused,
+                                 nextOnly ? texts::refusedNextStartDetail
+                                          : texts::refusedRestartDetail(chosen.name()));
             return;
         case PrivilegedResult::succeeded:
             break;
         }
 
         if (nextOnly) {
-            platform::Alert done{"Prochain démarrage sur " + framed(chosen.name()),
-                                 "Le Mac utilisera ce disque une fois lors du prochain démarrage. "
-                                 "Laisse le disque branché s’il est externe.",
-                                 {}};
-            done.addButtonWithTitle("OK");
+            platform::Alert done{texts::nextStartTitle(chosen.name()), texts::nextStartDetail, {}};
+            done.addButtonWithTitle(texts::okButton);
             platform.alerts.runModal(done);
             return;
         }
         if (!requestRestart(platform.restart))
-            showSettingsFallback(platform, "Le disque de démarrage a été configuré.",
-                                 "Pour redémarrer, utilise le menu \uF8FF > Redémarrer.");
+            showSettingsFallback(platform, texts::configured, texts::restartFromMenuDetail);
     }();
     isWorking = false;
 }

@@ -2,13 +2,14 @@
 
 #include <utility>
 
+#include "texts/texts.h"
+
 namespace kavelin {
 
 namespace {
 
-// Two spaces, an em dash, two spaces, "macOS", one space.
-constexpr std::string_view titleSeparator = "  \u2014  macOS ";
-constexpr std::string_view currentSuffix = " (en cours)";
+constexpr std::string_view titleSeparator = texts::volumeTitleSeparator;
+constexpr std::string_view currentSuffix = texts::runningSystemSuffix;
 
 } // namespace
 
