@@ -1,7 +1,7 @@
 # Thin wrapper over CMake presets. Every target first makes sure the Debian packages are there.
 BUILD_DIR := build
 
-.PHONY: all setup configure build test run demo bench fuzz format clean
+.PHONY: all setup configure build test run demo bench fuzz format clean macos
 
 all: build
 
@@ -14,7 +14,9 @@ configure: setup
 build: configure
 	@cmake --build --preset default
 
+# With an Apple SDK at hand, the tests also check the macOS bundle built from it.
 test: build
+	@if [ -n "$${KAVELIN_MACOS_SDK:-}" ]; then scripts/macos; fi
 	@ctest --preset default
 
 run: build
@@ -31,8 +33,11 @@ fuzz: setup
 	@cmake --build --preset fuzz
 	@scripts/fuzz
 
+macos:
+	@scripts/macos
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR) build-core build-fuzz
+	@rm -rf $(BUILD_DIR) build-core build-fuzz build-macos dist

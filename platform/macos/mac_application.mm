@@ -69,7 +69,19 @@ public:
 
     void terminate() override { [application terminate:nil]; }
 
-    void activateIgnoringOtherApps() override { [application activateIgnoringOtherApps:YES]; }
+    void activateIgnoringOtherApps() override {
+        // From macOS 14 an accessory application asking with activateIgnoringOtherApps: may
+        // stay behind, and its alert with it; activate is the request the system honours there.
+        // Sent through a method pointer: the availability check a 13.0 deployment target asks
+        // for would need a runtime function this build does not carry.
+        SEL activate = NSSelectorFromString(@"activate");
+        if ([application respondsToSelector:activate]) {
+            using Send = void (*)(id, SEL);
+            reinterpret_cast<Send>([application methodForSelector:activate])(application, activate);
+            return;
+        }
+        [application activateIgnoringOtherApps:YES];
+    }
 
 private:
     NSApplication* application;

@@ -16,7 +16,7 @@
 // Runs one core item's action with that item as sender. Its menu item keeps it alive.
 @interface KVLMenuAction : NSObject
 - (instancetype)initWithItem:(std::shared_ptr<kavelin::platform::MenuItem>)item;
-- (void)performAction:(id)sender;
+- (void)kavelinPerformItem:(id)sender;
 @end
 
 @implementation KVLMenuAction {
@@ -29,7 +29,7 @@
     return self;
 }
 
-- (void)performAction:(id)sender {
+- (void)kavelinPerformItem:(id)sender {
     (void)sender;
     // A local owner: the action may rebuild the menu, which releases this object and its item
     // while the action still runs. Nothing of self is touched after the call.
@@ -68,7 +68,7 @@ NSMenuItem* renderedItem(const std::shared_ptr<MenuItem>& item) {
     if (item->action) {
         KVLMenuAction* target = [[KVLMenuAction alloc] initWithItem:item];
         rendered.target = target;
-        rendered.action = @selector(performAction:);
+        rendered.action = @selector(kavelinPerformItem:);
         // A menu item does not own its target; its represented object lives as long as it does.
         rendered.representedObject = target;
     }

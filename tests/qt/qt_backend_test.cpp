@@ -213,7 +213,8 @@ TEST(QtImages, FindTheProgramIconElseTheDriveSymbol) {
               path);
     auto image = images.imageWithContentsOfFile(*path);
     ASSERT_TRUE(image);
-    EXPECT_EQ(QtImages::icon(*image).availableSizes().value(0), QSize(18, 18));
+    // 18 x 18 points at two pixels a point, sharp on high-density bars.
+    EXPECT_EQ(QtImages::icon(*image).availableSizes().value(0), QSize(36, 36));
     EXPECT_EQ(images.pathForResource("Other", "png"), std::nullopt);
     EXPECT_EQ(images.imageWithContentsOfFile("/proc/self/exe"), std::nullopt); // not a picture
     EXPECT_EQ(images.imageWithContentsOfFile("/nonexistent.png"), std::nullopt);
