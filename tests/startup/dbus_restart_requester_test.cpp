@@ -23,7 +23,8 @@ struct Desktop {
     const char *name, *path, *interface;
     std::vector<std::string> methods;
 };
-// Beside each method that shows a confirmation sit the ones that restart or power off at once.
+// Beside the method that shows the confirmation sit others the requester must leave alone,
+// some of which restart at once.
 const Desktop gnome{"org.gnome.SessionManager",
                     "/org/gnome/SessionManager",
                     "org.gnome.SessionManager",
