@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/visible_text.h"
+
 namespace kavelin {
 
 // The option is ASCII, and no other string is canonically equivalent to it, so a byte
@@ -15,7 +17,7 @@ bool selectsListing(int argc, const char* const* argv) {
 std::string listingText(const std::vector<StartupVolume>& volumes) {
     std::string text;
     for (const auto& volume : volumes)
-        text.append(volume.menuTitle()).push_back('\n');
+        text.append(visibleText(volume.menuTitle())).push_back('\n');
     return text;
 }
 

@@ -1,6 +1,8 @@
-// Asks the desktop session for its restart confirmation over the session D-Bus, with GIO.
-// Does not support: desktops other than GNOME and KDE Plasma, or a bus reached other than by
-// address (no X11 autolaunch).
+// Asks the desktop session for its restart confirmation over the session D-Bus, with GIO:
+// GNOME, Cinnamon and MATE (org.gnome.SessionManager), Xfce (org.xfce.SessionManager), KDE
+// Plasma (org.kde.LogoutPrompt). Does not support: LXQt, whose session restarts without asking
+// (org.lxqt.session reboot), other desktops, or a bus reached other than by address (no X11
+// autolaunch).
 //
 // Everything runs on a private main context with one deadline for the whole request: connect,
 // authenticate, Hello, the owner check and the call itself share restartRequestTimeoutSeconds.
@@ -13,6 +15,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <string_view>
 #include <utility>
 
 #include <gio/gio.h>
@@ -34,6 +38,18 @@ struct GObjectUnref {
     }
 };
 template <typename T> using GOwned = std::unique_ptr<T, GObjectUnref>;
+
+bool isReturn(const GOwned<GDBusMessage>& reply) {
+    return reply &&
+           g_dbus_message_get_message_type(reply.get()) == G_DBUS_MESSAGE_TYPE_METHOD_RETURN;
+}
+
+bool isUnknownMethod(const GOwned<GDBusMessage>& reply) {
+    if (!reply || g_dbus_message_get_message_type(reply.get()) != G_DBUS_MESSAGE_TYPE_ERROR)
+        return false;
+    const char* name = g_dbus_message_get_error_name(reply.get());
+    return name && std::string_view(name) == "org.freedesktop.DBus.Error.UnknownMethod";
+}
 
 // Where one asynchronous operation lands. Shared with its callback, so that an operation left
 // behind at the deadline completes into memory that is still there.
@@ -105,15 +121,16 @@ public:
             g_dbus_connection_new_for_address_finish(opened->result, nullptr));
         if (!connection)
             return nullptr;
-        if (!call(connection.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                  "org.freedesktop.DBus", "Hello", nullptr)) {
+        if (!isReturn(call(connection.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                           "org.freedesktop.DBus", "Hello", nullptr))) {
             close(connection.get());
             return nullptr;
         }
         return connection;
     }
 
-    // The reply to one method call, or nullptr on an error reply, a time-out or the deadline.
+    // The reply to one method call, an error reply included; nullptr on a time-out or the
+    // deadline.
     GOwned<GDBusMessage> call(GDBusConnection* connection, const char* name, const char* path,
                               const char* interface, const char* method, GVariant* arguments) {
         GOwned<GDBusMessage> message(g_dbus_message_new_method_call(name, path, interface, method));
@@ -129,16 +146,21 @@ public:
         });
         if (!replied)
             return nullptr;
-        GOwned<GDBusMessage> reply(
+        return GOwned<GDBusMessage>(
             g_dbus_connection_send_message_with_reply_finish(connection, replied->result, nullptr));
-        if (!reply ||
-            g_dbus_message_get_message_type(reply.get()) != G_DBUS_MESSAGE_TYPE_METHOD_RETURN)
-            return nullptr;
-        return reply;
     }
 
-    static void close(GDBusConnection* connection) {
-        g_dbus_connection_close(connection, nullptr, nullptr, nullptr);
+    // NOTE: the connection holds the main context it was made in until its close has been
+    // delivered there; a close left undelivered keeps the context, and its wake-up descriptor,
+    // for the rest of the process. So the close is waited for, past the deadline if need be.
+    void close(GDBusConnection* connection) {
+        auto closed = run(
+            [&](GAsyncReadyCallback callback, gpointer data) {
+                g_dbus_connection_close(connection, nullptr, callback, data);
+            },
+            true);
+        if (closed)
+            g_dbus_connection_close_finish(connection, closed->result, nullptr);
     }
 
 private:
@@ -151,8 +173,9 @@ private:
 
     // Starts an operation and iterates the private context until it completes; nullptr when
     // it was left behind.
-    template <typename Start> std::shared_ptr<Completion> run(Start start) {
-        if (givenUp || g_cancellable_is_cancelled(cancellable.get()))
+    template <typename Start>
+    std::shared_ptr<Completion> run(Start start, bool evenAfterDeadline = false) {
+        if (givenUp || (!evenAfterDeadline && g_cancellable_is_cancelled(cancellable.get())))
             return nullptr;
         auto completion = std::make_shared<Completion>();
         start(completed, new std::shared_ptr<Completion>(completion));
@@ -168,6 +191,23 @@ private:
     GSource* giveUpTimer = nullptr;
     bool givenUp = false;
 };
+
+// The names that have an owner on the bus now.
+std::set<std::string, std::less<>> ownedNames(Request& request, GDBusConnection* connection) {
+    std::set<std::string, std::less<>> names;
+    auto reply = request.call(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                              "org.freedesktop.DBus", "ListNames", nullptr);
+    GVariant* body = isReturn(reply) ? g_dbus_message_get_body(reply.get()) : nullptr;
+    if (!body || !g_variant_is_of_type(body, G_VARIANT_TYPE("(as)")))
+        return names;
+    GVariantIter* iterator = nullptr;
+    const char* name = nullptr;
+    g_variant_get(body, "(as)", &iterator);
+    while (g_variant_iter_next(iterator, "&s", &name))
+        names.emplace(name);
+    g_variant_iter_free(iterator);
+    return names;
+}
 
 std::optional<std::string> sessionBusAddress() {
     if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
@@ -203,23 +243,35 @@ bool DbusRestartRequester::requestRestart() {
     if (!connection)
         return false;
 
-    // Only one desktop is asked: the owner check costs a round trip to the bus, whereas asking
-    // GNOME first and KDE after a GNOME time-out could take twice the bound.
-    bool gnome = false;
-    if (auto owner = request.call(connection.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                  "org.freedesktop.DBus", "NameHasOwner",
-                                  g_variant_new("(s)", "org.gnome.SessionManager"))) {
-        GVariant* body = g_dbus_message_get_body(owner.get());
-        if (body && g_variant_is_of_type(body, G_VARIANT_TYPE("(b)")))
-            g_variant_get(body, "(b)", &gnome);
+    // Only the desktop whose session manager is present is asked, and only for a dialog in
+    // which the user confirms the restart: never a method that restarts straight away.
+    // NOTE: one ListNames round trip finds it; asking each desktop in turn could spend the
+    // whole bound on the first that does not answer.
+    const auto names = ownedNames(request, connection.get());
+    bool answered;
+    if (names.contains("org.gnome.SessionManager")) {
+        // GNOME and Cinnamon show their restart dialog for Reboot. MATE answers under the same
+        // name without Reboot; its Shutdown dialog is the one that offers the restart.
+        auto reply =
+            request.call(connection.get(), "org.gnome.SessionManager", "/org/gnome/SessionManager",
+                         "org.gnome.SessionManager", "Reboot", nullptr);
+        if (isUnknownMethod(reply))
+            reply = request.call(connection.get(), "org.gnome.SessionManager",
+                                 "/org/gnome/SessionManager", "org.gnome.SessionManager",
+                                 "Shutdown", nullptr);
+        answered = isReturn(reply);
+    } else if (names.contains("org.xfce.SessionManager")) {
+        // Xfce restarts without a word on Restart; Logout with its dialog lets the user choose
+        // the restart (show the dialog, allow saving the session).
+        answered = isReturn(request.call(connection.get(), "org.xfce.SessionManager",
+                                         "/org/xfce/SessionManager", "org.xfce.Session.Manager",
+                                         "Logout", g_variant_new("(bb)", TRUE, TRUE)));
+    } else {
+        // KDE Plasma's prompt is started by the bus on demand, so it is asked even unseen.
+        answered = isReturn(request.call(connection.get(), "org.kde.LogoutPrompt", "/LogoutPrompt",
+                                         "org.kde.LogoutPrompt", "promptReboot", nullptr));
     }
-    const bool answered =
-        gnome ? request.call(connection.get(), "org.gnome.SessionManager",
-                             "/org/gnome/SessionManager", "org.gnome.SessionManager", "Reboot",
-                             nullptr) != nullptr
-              : request.call(connection.get(), "org.kde.LogoutPrompt", "/LogoutPrompt",
-                             "org.kde.LogoutPrompt", "promptReboot", nullptr) != nullptr;
-    Request::close(connection.get());
+    request.close(connection.get());
     return answered;
 }
 

@@ -1,7 +1,9 @@
 // The restart confirmation of the desktop session, asked for over the session D-Bus (GIO).
-// Supported: GNOME's session manager (`Reboot`) and KDE Plasma's logout prompt
-// (`promptReboot`). Not supported: other desktops, and sessions without a session bus; both
-// answer false.
+// Supported: the session managers of GNOME and Cinnamon (`Reboot`), MATE (`Shutdown`, whose
+// dialog offers the restart), Xfce (`Logout` with its dialog) and KDE Plasma's logout prompt
+// (`promptReboot`). Never a method that restarts without the user's confirmation. Not
+// supported: LXQt (its session has no confirming method), other desktops, and sessions without
+// a session bus; all answer false.
 #pragma once
 
 #include <optional>

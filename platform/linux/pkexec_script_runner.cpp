@@ -2,11 +2,14 @@
 // pkexec). Does not support: a time-out (the prompt waits for the user), capturing output.
 #include "platform/linux/pkexec_script_runner.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +27,35 @@ constexpr int pkexecDismissed = 126;
 constexpr int userCancelled = -128;
 constexpr int couldNotStart = 127;
 
+// A locale name as the C library knows them ("fr_FR.UTF-8", "sr_RS@latin", "C"): letters,
+// digits and "_.@-", starting with a letter or digit, no longer than any real one. Anything
+// else (a path, a line break, shell syntax) stays away from the root shell.
+bool isLocaleName(std::string_view name) {
+    constexpr std::size_t longestName = 64;
+    const auto allowed = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '.' || c == '@' || c == '-';
+    };
+    return !name.empty() && name.size() <= longestName &&
+           std::isalnum(static_cast<unsigned char>(name[0])) &&
+           std::all_of(name.begin(), name.end(), allowed);
+}
+
+// LANGUAGE is a colon-separated list of locale names, in order of preference.
+bool isLocaleList(std::string_view list) {
+    constexpr std::size_t longestList = 256;
+    if (list.size() > longestList)
+        return false;
+    for (;;) {
+        const auto colon = list.find(':');
+        if (!isLocaleName(list.substr(0, colon)))
+            return false;
+        if (colon == std::string_view::npos)
+            return true;
+        list.remove_prefix(colon + 1);
+    }
+}
+
 // The child's whole environment. A fixed PATH of system directories, and the locale so that
 // pkexec speaks the user's language. Nothing else: the authentication agent is a process of
 // the user's session that polkitd finds through the caller's login session, not through its
@@ -34,7 +66,9 @@ constexpr int couldNotStart = 127;
 std::vector<std::string> minimalEnvironment() {
     std::vector<std::string> environment{"PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
     for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"}) {
-        if (const char* value = std::getenv(name))
+        const char* value = std::getenv(name);
+        const bool isList = std::string_view(name) == "LANGUAGE";
+        if (value && (isList ? isLocaleList(value) : isLocaleName(value)))
             environment.push_back(std::string(name) + "=" + value);
     }
     return environment;
@@ -65,7 +99,9 @@ std::optional<int> spawnAndWait(std::vector<std::string> arguments,
         posix_spawn_file_actions_destroy(&actions);
         return std::nullopt;
     }
-    bool prepared = true;
+    // The application's working directory may be a removable disk, or gone; the root shell
+    // starts at the root of the file system instead.
+    bool prepared = posix_spawn_file_actions_addchdir_np(&actions, "/") == 0;
     for (int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         const int flags = descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY;
         prepared = prepared && posix_spawn_file_actions_addopen(&actions, descriptor, "/dev/null",

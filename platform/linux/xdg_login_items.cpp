@@ -8,6 +8,7 @@
 #include "platform/linux/xdg_login_items.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -17,7 +18,9 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -32,8 +35,23 @@ constexpr const char* entryName = "kavelin.desktop";
 // Real entries are a few hundred bytes; anything past this is not ours to parse.
 constexpr std::size_t entrySizeLimit = 64 * 1024;
 
+// The system's reason in French, as the sentence around it, wherever a French locale is
+// installed (the C library's catalogue then gives the text; only the language counts, so any
+// French locale serves); the C locale's English text otherwise. The user's own locale plays no
+// part: the application speaks French whatever it is.
 std::string errorText(int error) {
-    return std::error_code(error, std::generic_category()).message();
+    locale_t messages = nullptr;
+    for (const char* name :
+         {"fr_FR.UTF-8", "fr_CA.UTF-8", "fr_BE.UTF-8", "fr_CH.UTF-8", "fr_LU.UTF-8", "C"}) {
+        // The message language and the character set the catalogue is converted to.
+        if ((messages = newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, name, locale_t{})))
+            break;
+    }
+    if (!messages)
+        return std::error_code(error, std::generic_category()).message();
+    std::string text = strerror_l(error, messages);
+    freelocale(messages);
+    return text;
 }
 
 // "« path »" with the no-break spaces of French typography, then " : reason".

@@ -2,6 +2,7 @@
 // read back with GLib's key-file parser and shell-word splitting, as desktop sessions read it.
 
 #include <glib.h>
+#include <locale.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "platform/linux/xdg_login_items.h"
 
@@ -137,18 +139,28 @@ TEST_F(XdgLoginItemsTest, StatusFollowsTheKeysThatSwitchAnEntryOff) {
     EXPECT_EQ(service().status(), loginItemNotRegistered);
 }
 
+// The system's reason comes in French, as the sentence around it, where a French locale is
+// installed (scripts/setup makes one); in the C library's English otherwise.
 TEST_F(XdgLoginItemsTest, FailuresComeBackAsReadableSentences) {
+    const locale_t french = ::newlocale(LC_MESSAGES_MASK, "fr_FR.UTF-8", locale_t{});
+    if (french)
+        ::freelocale(french);
+    else
+        std::cout << "no fr_FR.UTF-8 locale: the English reasons are expected\n";
+    const char* notADirectory = french ? "N'est pas un dossier" : "Not a directory";
+    const char* isADirectory = french ? "est un dossier" : "Is a directory";
+
     auto items = service();
     // Root writes through permission bits, so the folder is made a file instead.
     write(configHome() / "autostart", "not a folder");
-    EXPECT_EQ(items.registerItem(), failure("Impossible d’écrire", userEntry(), "Not a directory"));
+    EXPECT_EQ(items.registerItem(), failure("Impossible d’écrire", userEntry(), notADirectory));
 
     fs::remove(configHome() / "autostart");
     write(userEntry() / "occupied", "");
-    EXPECT_EQ(items.registerItem(), failure("Impossible d’écrire", userEntry(), "Is a directory"));
+    EXPECT_EQ(items.registerItem(), failure("Impossible d’écrire", userEntry(), isADirectory));
     EXPECT_EQ(autostartFiles(), 1); // the temporary file is removed
     EXPECT_EQ(items.unregisterItem(),
-              failure("Impossible de supprimer", userEntry(), "Is a directory"));
+              failure("Impossible de supprimer", userEntry(), isADirectory));
 }
 
 // Built without arguments: ~/.config when $XDG_CONFIG_HOME is relative, and this executable.

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The program as a user starts it: the listing maps no Qt library; without a display it says so
-# in one line; under Xvfb with a tray host the icon docks, a click opens the menu and its Quit item
-# ends it with status 0 (77, skipped, without the tools). Usage: program_test.sh CHECK PROGRAM
+# in one line; under Xvfb with a tray host the icon docks (Qt's own options on the command line
+# ignored), a click opens the menu and its Quit item ends it with status 0 (77, skipped, without
+# the tools). Usage: program_test.sh CHECK PROGRAM
 check=$1 program=$2
 fail() { echo "FAIL: $*"; exit 1; }
 contains() { case $1 in *"$2"*) return 0 ;; esac; return 1; }
@@ -45,7 +46,9 @@ tray-session)
     panel() { xwininfo -root -children | window '"panel": ("panel" "trayer")'; }
     eventually 'test -n "$(panel)"' || fail "trayer shows no panel"
 
-    QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$dir "$program" >/dev/null 2>&1 &
+    # Qt's own options are arguments like any other, ignored: they must not reach Qt.
+    QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$dir "$program" -platform nonexistent -display :9 \
+        >/dev/null 2>&1 &
     app=$!
     pids="$pids $app"
     icon() { xwininfo -tree -id "$(panel)" | window '"Kavelin": ("kavelin" "kavelin")'; }

@@ -133,7 +133,8 @@ TEST(QtMenuRendering, ShowsEveryRowOnceAndChosenItemsReachTheirHandlerAfterTheMe
     auto record = [&chosen](const MenuItem& sender) { chosen.push_back(&sender); };
     auto menu = std::make_shared<Menu>(), options = std::make_shared<Menu>();
     add(*menu, "Disques de d\u00e9marrage", nullptr)->enabled = false;
-    add(*menu, "Data & Co\tX\n  \u2014  macOS 14.5", record)->symbolImage = "internaldrive";
+    add(*menu, "Data & Co\tX\n\u202E\u2069\u2029\x1b  \u2014  macOS 14.5", record)->symbolImage =
+        "internaldrive";
     menu->addItem(MenuItem::separatorItem());
     options->title = "Options";
     add(*options, "Activ\u00e9", record)->state = ItemState::on;
@@ -149,12 +150,14 @@ TEST(QtMenuRendering, ShowsEveryRowOnceAndChosenItemsReachTheirHandlerAfterTheMe
     QStringList shown;
     for (QAction* action : target.actions())
         shown << describe(action);
-    EXPECT_EQ(shown, (QStringList{"Disques de d\u00e9marrage [disabled]",
-                                  "Data && Co X   \u2014  macOS 14.5 [icon]", "---",
-                                  "Options [Options with tips: Activ\u00e9 [checked] [state 1] "
-                                  "En attente [state -1] [icon] [tip Autorisation requise dans "
-                                  "R\u00e9glages Syst\u00e8me.]]",
-                                  "Quitter Kavelin"}));
+    EXPECT_EQ(shown,
+              (QStringList{"Disques de d\u00e9marrage [disabled]",
+                           "Data && Co X <U+202E><U+2069><U+2029>\u241B  \u2014  macOS 14.5 [icon]",
+                           "---",
+                           "Options [Options with tips: Activ\u00e9 [checked] [state 1] "
+                           "En attente [state -1] [icon] [tip Autorisation requise dans "
+                           "R\u00e9glages Syst\u00e8me.]]",
+                           "Quitter Kavelin"}));
     EXPECT_TRUE(target.toolTipsVisible());
     EXPECT_EQ(target.findChildren<QMenu*>().size(), 1) << "the first rendering's submenu is gone";
 

@@ -2,6 +2,7 @@
 // recorder itself), the real /bin/sh, and the argument recorder in place of bless.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -74,25 +75,49 @@ struct Stage {
 };
 
 TEST(PkexecScriptRunner, RunsTheShellUnderPkexecWithNothingOfOurs) {
-    // Our own standard input is a file that must not reach the command.
+    // Our own standard input is a file, and our working directory a folder of ours: neither
+    // may reach the command.
     const int savedInput = dup(STDIN_FILENO);
     ASSERT_TRUE(std::freopen("/etc/passwd", "r", stdin));
-    setenv("LANG", "fr_FR.UTF-8", 1);
-    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
-        unsetenv(name);
-
-    // pkexec itself is the recorder here: what it receives is what the real one would.
+    const auto savedDirectory = fs::current_path();
+    // Of the locale, only well-formed names pass: each row sets LANG, LANGUAGE, LC_ALL and
+    // LC_MESSAGES (nullptr: unset) and lists what the child receives after PATH.
+    const std::string tooLong = "fr_" + std::string(100, 'F');
+    const struct {
+        std::array<const char*, 4> locale;
+        std::vector<std::string> passed;
+    } rows[] = {
+        {{"fr_FR.UTF-8", nullptr, nullptr, nullptr}, {"LANG=fr_FR.UTF-8"}},
+        {{"C", "fr_CA:fr:en", "sr_RS.UTF-8@latin", "de_DE.ISO-8859-15@euro"},
+         {"LANG=C", "LANGUAGE=fr_CA:fr:en", "LC_ALL=sr_RS.UTF-8@latin",
+          "LC_MESSAGES=de_DE.ISO-8859-15@euro"}},
+        {{"../../tmp/locale", "fr:$(touch x)", "fr_FR\nBASH_ENV=/tmp/x", "-fr"}, {}},
+        {{"", "fr::en", "fr FR", tooLong.c_str()}, {}},
+        {{"fr_FR.UTF-8;id", ":fr", "fr_FR/../C", "\xc3\xa9"}, {}},
+    };
+    const std::array names{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"};
+    // pkexec itself is the recorder: what it receives is what the real one would.
     Stage stage("recorder");
-    const auto execution = stage.runner().execute(administratorScript("echo \"a b\" '$c'"));
+    fs::current_path(stage.folder);
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            row.locale[i] ? setenv(names[i], row.locale[i], 1) : unsetenv(names[i]);
+        SCOPED_TRACE(::testing::PrintToString(row.passed));
+        const auto execution = stage.runner().execute(administratorScript("echo \"a b\" '$c'"));
+        ASSERT_TRUE(execution);
+        EXPECT_EQ(readRecords(stage.folder / "arguments"),
+                  (std::vector<std::string>{"/bin/sh", "-c", "echo \"a b\" '$c'"}));
+        EXPECT_EQ(readRecords(stage.folder / "stdin"), std::vector<std::string>{"/dev/null"});
+        EXPECT_EQ(readRecords(stage.folder / "directory"), std::vector<std::string>{"/"});
+        auto expected = row.passed;
+        expected.insert(expected.begin(), "PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+        EXPECT_EQ(readRecords(stage.folder / "environment"), expected);
+    }
+    for (const char* name : names)
+        unsetenv(name);
+    fs::current_path(savedDirectory);
     dup2(savedInput, STDIN_FILENO);
     close(savedInput);
-
-    ASSERT_TRUE(execution);
-    EXPECT_EQ(readRecords(stage.folder / "arguments"),
-              (std::vector<std::string>{"/bin/sh", "-c", "echo \"a b\" '$c'"}));
-    EXPECT_EQ(readRecords(stage.folder / "stdin"), std::vector<std::string>{"/dev/null"});
-    EXPECT_EQ(readRecords(stage.folder / "environment"),
-              (std::vector<std::string>{"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=fr_FR.UTF-8"}));
 }
 
 TEST(PkexecScriptRunner, TurnsEveryWayOutIntoAResultOrAnErrorNumber) {

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "app/visible_text.h"
 #include "qt_services.h"
 
 namespace kavelin::platform {
@@ -33,10 +34,15 @@ QIcon blankIcon() {
 } // namespace
 
 QString literalText(const std::string& text) {
-    QString result = QString::fromStdString(text);
+    // Tabs and line breaks read as spaces in a menu row; the other controls, bidirectional
+    // overrides and separators show as visible stand-ins instead of reordering the title.
+    std::string spaced = text;
+    for (char& c : spaced) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    }
+    QString result = QString::fromStdString(visibleText(spaced));
     result.replace(QLatin1Char('&'), QLatin1String("&&"));
-    for (QChar control : {QLatin1Char('\t'), QLatin1Char('\n'), QLatin1Char('\r')})
-        result.replace(control, QLatin1Char(' '));
     return result;
 }
 

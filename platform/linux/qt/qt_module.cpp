@@ -52,8 +52,14 @@ extern "C" __attribute__((visibility("default"))) int kavelin_qt_start(int argc,
         return 1;
     }
 
+    // NOTE: QApplication takes its own options (-platform, -display, -style, ...) from the
+    // argument vector. The program has no option besides the listing's and ignores every other
+    // argument, so Qt is given the program's name alone.
+    static char fallbackName[] = "kavelin";
+    int qtArgumentCount = 1;
+    char* qtArguments[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
     QtMessageHandler previous = qInstallMessageHandler(holdStartupMessage);
-    QApplication application(argc, argv);
+    QApplication application(qtArgumentCount, qtArguments);
     qInstallMessageHandler(previous);
     for (const auto& [type, message] : startupMessages)
         if (previous)

@@ -62,7 +62,7 @@ private:
 void renderMenu(const Menu& menu, QMenu& target);
 
 // Menu and button texts are shown literally, on one line: '&' is not a mnemonic marker, a tab
-// not a column.
+// not a column, and a bidirectional override cannot reorder the row (see visibleText).
 QString literalText(const std::string& text);
 
 class QtStatusButton final : public StatusButton {
