@@ -104,11 +104,11 @@ press() { # KEY... (in the alert that is up)
 }
 # A click on a button of the alert that is up. NOTE: buttons take no keyboard focus, so only the
 # pointer reaches them; they fill the alert's bottom row when its texts are short.
-click_button() { # first|middle|last
+click_button() { # first|middle
     wait_for "no alert came up" alert_up
     local x y w h
     read -r _ x y w h <<<"$(windows below 100 | head -n 1)"
-    case $1 in first) x=$((x + 20)) ;; middle) x=$((x + w / 2)) ;; last) x=$((x + w - 20)) ;; esac
+    case $1 in first) x=$((x + 20)) ;; middle) x=$((x + w / 2)) ;; esac
     xdotool mousemove --sync "$x" $((y + h - 22)) click 1
 }
 # While a flow is under way, a click on the icon opens the one-line busy menu; Escape closes it.

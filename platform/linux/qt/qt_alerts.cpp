@@ -75,8 +75,6 @@ QPixmap kavelinIcon() {
     return QtImages::symbolIcon("internaldrive").pixmap(alertIconSide);
 }
 
-} // namespace
-
 // NOTE: U+F8FF is a logo only in the Mac's own fonts; elsewhere it is a private-use code point
 // that most fonts draw as a box. The menu it names is the system's menu here, and anywhere else
 // the logo stands for its maker's name.
@@ -88,6 +86,8 @@ QString alertText(const std::string& text, const QFont& font) {
     shown.replace(QStringLiteral("menu ") + symbol, QStringLiteral("menu du syst\u00e8me"));
     return shown.replace(symbol, QStringLiteral("Apple"));
 }
+
+} // namespace
 
 QtAlerts::QtAlerts() : icon(kavelinIcon()) {}
 

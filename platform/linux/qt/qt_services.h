@@ -112,8 +112,4 @@ private:
     QPixmap icon;
 };
 
-// An alert text as drawn in the given font: U+F8FF, a logo only in the Mac's fonts, in words
-// where the font lacks it.
-QString alertText(const std::string& text, const QFont& font);
-
 } // namespace kavelin::platform
