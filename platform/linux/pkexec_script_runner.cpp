@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string_view>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,10 +89,29 @@ ScriptExecution errorNumbered(std::int64_t number) {
     return ScriptExecution{false, ScriptErrorDictionary{{appleScriptErrorNumber, number}}};
 }
 
+// Waits for the child's end, through waitReadable on a process descriptor where the kernel
+// offers one (Linux 5.3 and later); the wait status, or nullopt.
+std::optional<int> waitForExit(pid_t child, const ReadableWait& waitReadable) {
+#ifdef SYS_pidfd_open
+    const int process = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    if (process >= 0) {
+        waitReadable(process);
+        close(process);
+    }
+#endif
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return std::nullopt;
+    }
+    return status;
+}
+
 // Spawns the argument vector with stdin, stdout and stderr on /dev/null, no other descriptor,
 // default signal dispositions and an empty signal mask; the wait status, or nullopt.
 std::optional<int> spawnAndWait(std::vector<std::string> arguments,
-                                std::vector<std::string> environment) {
+                                std::vector<std::string> environment,
+                                const ReadableWait& waitReadable) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     if (posix_spawn_file_actions_init(&actions) != 0)
@@ -131,27 +152,27 @@ std::optional<int> spawnAndWait(std::vector<std::string> arguments,
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return std::nullopt;
-
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            return std::nullopt;
-    }
-    return status;
+    return waitForExit(child, waitReadable);
 }
 
 } // namespace
 
-PkexecScriptRunner::PkexecScriptRunner(std::string pkexecPath)
-    : pkexecPath(std::move(pkexecPath)) {}
+void pollUntilReadable(int descriptor) {
+    pollfd entry{descriptor, POLLIN, 0};
+    while (poll(&entry, 1, -1) < 0 && errno == EINTR) {
+    }
+}
+
+PkexecScriptRunner::PkexecScriptRunner(std::string pkexecPath, ReadableWait waitReadable)
+    : pkexecPath(std::move(pkexecPath)), waitReadable(std::move(waitReadable)) {}
 
 std::optional<ScriptExecution> PkexecScriptRunner::execute(const std::string& source) {
     auto command = decodeAdministratorScript(source);
     if (!command)
         return std::nullopt;
 
-    const auto status =
-        spawnAndWait({pkexecPath, "/bin/sh", "-c", std::move(*command)}, minimalEnvironment());
+    const auto status = spawnAndWait({pkexecPath, "/bin/sh", "-c", std::move(*command)},
+                                     minimalEnvironment(), waitReadable);
     if (!status)
         return errorNumbered(couldNotStart);
     if (WIFSIGNALED(*status))

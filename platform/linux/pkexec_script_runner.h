@@ -4,6 +4,7 @@
 // telling a dismissed prompt from a command that itself exits with 126.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -11,10 +12,22 @@
 
 namespace kavelin::platform {
 
+// Returns once the descriptor is readable, or earlier; the runner then waits for the rest itself.
+using ReadableWait = std::function<void(int descriptor)>;
+
+// Blocks the thread in poll(2) until the descriptor is readable.
+void pollUntilReadable(int descriptor);
+
 class PkexecScriptRunner : public ScriptRunner {
 public:
-    // The path of pkexec can be swapped for a stand-in; nothing else about the command can.
-    explicit PkexecScriptRunner(std::string pkexecPath = "/usr/bin/pkexec");
+    static constexpr const char* systemPkexec = "/usr/bin/pkexec";
+
+    // The path of pkexec can be swapped for a stand-in; nothing else about the command can. While
+    // the command runs, the runner waits for its end through waitReadable, which an application
+    // replaces with one that keeps its event loop turning (the call still returns only once the
+    // command has ended).
+    explicit PkexecScriptRunner(std::string pkexecPath = systemPkexec,
+                                ReadableWait waitReadable = pollUntilReadable);
 
     // nullopt for a source of another form, before anything runs. Otherwise blocks until the
     // command ends: exit 0 gives a result; pkexec's 126 (prompt dismissed) the error number
@@ -24,6 +37,7 @@ public:
 
 private:
     std::string pkexecPath;
+    ReadableWait waitReadable;
 };
 
 } // namespace kavelin::platform

@@ -35,12 +35,14 @@ fail() {
     exit 1
 }
 
-# The stand-in prompt: one argument per line, then "--", and the exit status found in "answer".
-# It runs with the runner's minimal environment, so every path in it is written out.
+# The stand-in prompt: one argument per line, then "--", and the exit status found in "answer",
+# given once "hold" is gone. It runs with the runner's minimal environment, so every path in it
+# is written out.
 cat >"$work/pkexec" <<EOF
 #!/bin/sh
 for argument in "\$@"; do printf '%s\n' "\$argument"; done >>'$work/ran'
 echo -- >>'$work/ran'
+while [ -e '$work/hold' ]; do sleep 0.05; done
 exit "\$(cat '$work/answer')"
 EOF
 chmod 755 "$work/pkexec"
@@ -100,6 +102,24 @@ press() { # KEY... (in the alert that is up)
     wait_for "no alert came up" alert_up
     xdotool key --delay 80 "$@"
 }
+# A click on a button of the alert that is up. NOTE: buttons take no keyboard focus, so only the
+# pointer reaches them; they fill the alert's bottom row when its texts are short.
+click_button() { # first|middle
+    wait_for "no alert came up" alert_up
+    local x y w h
+    read -r _ x y w h <<<"$(windows below 100 | head -n 1)"
+    case $1 in first) x=$((x + 20)) ;; middle) x=$((x + w / 2)) ;; esac
+    xdotool mousemove --sync "$x" $((y + h - 22)) click 1
+}
+# While a flow is under way, a click on the icon opens the one-line busy menu; Escape closes it.
+busy_menu_shows() {
+    xdotool mousemove 0 300 mousemove --sync $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 1
+    wait_for "a click during the flow opened no menu" menu_up
+    windows above 40 | awk '$4 >= 64 && $5 < 40 { found = 1 } END { exit !found }' ||
+        fail "a click during the flow opened the full menu"
+    xdotool key Escape
+    wait_for "the busy menu stayed" eval '! menu_up'
+}
 no_alert() { ! alert_up; }
 ran() { cat "$work/ran" 2>/dev/null; }
 # The stand-in prompt received exactly: /bin/sh -c COMMAND.
@@ -113,14 +133,20 @@ $expected"
 }
 
 # The menu: header, "Macintosh HD" (running), then by name "data 2", "Data 10", "Données".
-# 1. "Data 10": Return answers nothing in the choice alert; "Au prochain redémarrage", prompt
-#    granted: the next-start alert, whose one button "OK" takes Return and nothing takes Escape.
+# 1. "Data 10": no key but Escape answers the choice alert, and Escape cancels; chosen again,
+#    the menu is busy while the alert is up; "Au prochain redémarrage", prompt granted: the
+#    next-start alert, whose one button "OK" takes Return and nothing takes Escape.
 echo 0 >"$work/answer"
 choose_in_menu Down Down Down Return
-press Return
+press Return space KP_Enter Tab space Tab Tab Return
 sleep 0.5
-alert_up && [ ! -s "$work/ran" ] || fail "Return answered the choice alert"
-press Tab space
+alert_up && [ ! -s "$work/ran" ] || fail "a key answered the choice alert"
+press Escape
+wait_for "Escape did not close the choice alert" no_alert
+choose_in_menu Down Down Down Return
+wait_for "no alert came up" alert_up
+busy_menu_shows
+click_button middle
 wait_for "the command never reached the prompt" test -s "$work/ran"
 press Escape
 sleep 0.5
@@ -129,12 +155,15 @@ press Return
 wait_for "the next-start alert stayed" no_alert
 prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null"
 
-# 2. "Données", "Redémarrer maintenant…", granted; no session answers the restart request: the
-#    fallback alert, closed with Escape.
+# 2. "Données", "Redémarrer maintenant…", granted, the menu busy while the prompt is up; no
+#    session answers the restart request: the fallback alert, closed with Escape.
 : >"$work/ran"
+touch "$work/hold"
 choose_in_menu Down Down Down Down Return
-press space
+click_button first
 wait_for "the command never reached the prompt" test -s "$work/ran"
+busy_menu_shows
+rm "$work/hold"
 press Escape
 wait_for "the fallback alert stayed" no_alert
 prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
@@ -143,7 +172,7 @@ prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
 : >"$work/ran"
 echo 126 >"$work/answer"
 choose_in_menu Down Down Return
-press space
+click_button first
 wait_for "the command never reached the prompt" test -s "$work/ran"
 sleep 1
 alert_up && fail "an alert followed a dismissed prompt"

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -58,7 +59,9 @@ TEST(QtAlerts, ButtonsAnswerByPlaceAndKeysGoOnlyToTheButtonThatHasThem) {
         {"Enter too", platformKey, esc, Qt::Key_Enter, 2, 1000},
         {"Escape", platformKey, esc, Qt::Key_Escape, 0, 1002},
         {"no Return on a focused first button without key", none, esc, Qt::Key_Return, 0, 0},
-        {"no Escape button: Escape does nothing", platformKey, platformKey, Qt::Key_Escape, 0, 0}};
+        {"no Escape button: Escape does nothing", platformKey, platformKey, Qt::Key_Escape, 0, 0},
+        {"Space presses no focused button", none, esc, Qt::Key_Space, 0, 0},
+        {"not even the closing one", none, esc, Qt::Key_Space, 2, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.story);
         Alert alert{"Titre", "D\u00e9tail", {}};
@@ -68,8 +71,10 @@ TEST(QtAlerts, ButtonsAnswerByPlaceAndKeysGoOnlyToTheButtonThatHasThem) {
         QStringList titles;
         bool stayedUp = false;
         int answer = runAlert(alert, [&](QMessageBox& box) {
-            for (auto* button : box.buttons())
+            for (auto* button : box.buttons()) {
                 titles << button->text();
+                EXPECT_FALSE(button->hasFocus()) << "a key could press it";
+            }
             QAbstractButton* target = box.buttons().at(c.on);
             target->setFocus();
             if (c.key == Qt::Key_unknown)
@@ -85,17 +90,36 @@ TEST(QtAlerts, ButtonsAnswerByPlaceAndKeysGoOnlyToTheButtonThatHasThem) {
     }
 }
 
-TEST(QtAlerts, ShowTextsLiterally) {
-    Alert alert{"<b>Data</b> \u00ab\u00a0x\u00a0\u00bb", "<i>d\u00e9tail</i> \uf8ff", {}};
+TEST(QtAlerts, ShowTextsLiterallyWithKavelinsIcon) {
+    Alert alert{"<b>Data</b> \u00ab\u00a0\uf8ff x\u00a0\u00bb",
+                "<i>d\u00e9tail</i> utilise le menu \uf8ff > Red\u00e9marrer.",
+                {}};
     alert.addButtonWithTitle("Ouvrir & fermer");
     int answer = runAlert(alert, [&](QMessageBox& box) {
-        for (auto [name, text] : {std::pair{"qt_msgbox_label", alert.messageText},
-                                  {"qt_msgbox_informativelabel", alert.informativeText}}) {
-            auto* label = box.findChild<QLabel*>(name);
-            ASSERT_TRUE(label) << name;
-            EXPECT_EQ(label->text().toStdString(), text);
+        const struct {
+            const char* name;
+            std::string text;
+            bool bold;
+        } labels[] = {{"qt_msgbox_label", "<b>Data</b> \u00ab\u00a0Apple x\u00a0\u00bb", true},
+                      {"qt_msgbox_informativelabel",
+                       "<i>d\u00e9tail</i> utilise le menu du syst\u00e8me > Red\u00e9marrer.",
+                       false}};
+        for (const auto& expected : labels) {
+            auto* label = box.findChild<QLabel*>(expected.name);
+            ASSERT_TRUE(label) << expected.name;
+            ASSERT_FALSE(QFontMetrics(label->font()).inFontUcs4(0xf8ff))
+                << "this font draws U+F8FF: no words needed";
+            EXPECT_EQ(label->text().toStdString(), expected.text);
             EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            EXPECT_EQ(label->font().bold(), expected.bold) << expected.name;
         }
+        // Kavelin's icon, enlarged without blurring.
+        const auto path = QtImages().pathForResource("MenuIcon", "png");
+        ASSERT_TRUE(path);
+        const QImage menuIcon = QPixmap(QString::fromStdString(*path)).toImage();
+        const QImage shown = box.iconPixmap().toImage();
+        EXPECT_GT(shown.width(), 2 * menuIcon.width());
+        EXPECT_EQ(shown.scaled(menuIcon.size()), menuIcon);
         EXPECT_EQ(box.buttons().at(0)->text(), "Ouvrir && fermer"); // no mnemonic
         box.buttons().at(0)->click();
     });

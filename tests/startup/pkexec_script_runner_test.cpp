@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <poll.h>
 #include <random>
 #include <unistd.h>
 
@@ -144,6 +145,34 @@ TEST(PkexecScriptRunner, TurnsEveryWayOutIntoAResultOrAnErrorNumber) {
                   row.number
                       ? std::optional(ScriptErrorDictionary{{appleScriptErrorNumber, *row.number}})
                       : std::nullopt);
+    }
+}
+
+// An application keeps its event loop turning in the hook; whether the hook waits for the end
+// or returns early, the run returns only once the command has ended, with its outcome.
+TEST(PkexecScriptRunner, WaitsThroughTheHookUntilTheCommandHasEnded) {
+    for (const bool hookWaits : {true, false}) {
+        SCOPED_TRACE(hookWaits ? "the hook waits" : "the hook returns early");
+        Stage stage("");
+        const fs::path go = stage.folder / "go";
+        std::ofstream(stage.folder / "pkexec")
+            << "#!/bin/sh\nwhile [ ! -e '" << go.string() << "' ]; do sleep 0.01; done\nexit 3\n";
+        fs::permissions(stage.folder / "pkexec", fs::perms::owner_all);
+        int calls = 0;
+        bool readableWhileRunning = true;
+        PkexecScriptRunner runner((stage.folder / "pkexec").string(), [&](int descriptor) {
+            ++calls;
+            pollfd entry{descriptor, POLLIN, 0};
+            readableWhileRunning = poll(&entry, 1, 0) != 0;
+            std::ofstream{go}; // lets the command end
+            if (hookWaits)
+                pollUntilReadable(descriptor);
+        });
+        const auto execution = runner.execute(administratorScript("true"));
+        EXPECT_EQ(calls, 1);
+        EXPECT_FALSE(readableWhileRunning);
+        ASSERT_TRUE(execution);
+        EXPECT_EQ(execution->error, (ScriptErrorDictionary{{appleScriptErrorNumber, 3}}));
     }
 }
 

@@ -1,13 +1,18 @@
-// Modal alerts over QMessageBox: ActionRole buttons in the order added, answer 1000 + index of
-// the clicked button. Return goes to the button that has it (the first, unless it was given no
-// key equivalent) and nowhere else; Escape to the button that has it and nowhere else. Not
-// supported: other key equivalents, which are ignored.
+// Modal alerts over QMessageBox with Kavelin's icon: ActionRole buttons in the order added, answer
+// 1000 + index of the clicked button. As on the native alert, buttons are not in the keyboard
+// focus chain: Return goes to the button that has it (the first, unless it was given no key
+// equivalent), Escape to the button that has it, and no other key presses a button. The alert
+// blocks no other window, so the status item's menu still opens while it is up. Not supported:
+// other key equivalents, which are ignored; U+F8FF drawn as a logo where the font lacks it.
 #include <QApplication>
+#include <QFile>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <vector>
 
 #include "qt_services.h"
@@ -17,8 +22,8 @@ namespace kavelin::platform {
 namespace {
 
 // NOTE: the GNOME and GTK platform themes make a focused push button press itself on Return,
-// whatever the dialog's default button. Return and Escape are therefore decided here, before any
-// widget of the alert sees them.
+// whatever the dialog's default button. Return, Escape and Space are therefore decided here,
+// before any widget of the alert sees them.
 class AlertKeys final : public QObject {
 public:
     AlertKeys(QMessageBox& box, QPushButton* returnButton, QPushButton* escapeButton)
@@ -36,8 +41,8 @@ public:
             target = returnButton;
         else if (key == Qt::Key_Escape)
             target = escapeButton;
-        else
-            return false;
+        else if (key != Qt::Key_Space && key != Qt::Key_Select)
+            return false; // a button that got focus some other way is not pressed by a key either
         if (event->type() == QEvent::ShortcutOverride) {
             event->accept(); // keep the key from any shortcut; it comes back as a key press
             return true;
@@ -53,16 +58,56 @@ private:
     QPushButton* escapeButton;
 };
 
+constexpr int alertIconSide = 64;
+constexpr char32_t logo = 0xF8FF;
+
+// Kavelin's icon, enlarged by a whole factor so that its pixels stay sharp; the drive symbol
+// where the file is missing.
+QPixmap kavelinIcon() {
+    if (auto path = QtImages().pathForResource("MenuIcon", "png")) {
+        QPixmap pixmap(QFile::decodeName(path->c_str()));
+        if (!pixmap.isNull()) {
+            const int factor = std::max(1, alertIconSide / std::max(pixmap.width(), 1));
+            return pixmap.scaled(pixmap.size() * factor, Qt::KeepAspectRatio,
+                                 Qt::FastTransformation);
+        }
+    }
+    return QtImages::symbolIcon("internaldrive").pixmap(alertIconSide);
+}
+
+// NOTE: U+F8FF is a logo only in the Mac's own fonts; elsewhere it is a private-use code point
+// that most fonts draw as a box. The menu it names is the system's menu here, and anywhere else
+// the logo stands for its maker's name.
+QString alertText(const std::string& text, const QFont& font) {
+    QString shown = QString::fromStdString(text);
+    const QString symbol = QString::fromUcs4(&logo, 1);
+    if (!shown.contains(symbol) || QFontMetrics(font).inFontUcs4(logo))
+        return shown;
+    shown.replace(QStringLiteral("menu ") + symbol, QStringLiteral("menu du syst\u00e8me"));
+    return shown.replace(symbol, QStringLiteral("Apple"));
+}
+
 } // namespace
+
+QtAlerts::QtAlerts() : icon(kavelinIcon()) {}
 
 int QtAlerts::runModal(const Alert& alert) {
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Kavelin"));
-    box.setIcon(QMessageBox::Warning);
+    box.setWindowIcon(QIcon(icon));
+    box.setIconPixmap(icon);
+    // NOTE: an application-modal alert would block the tray icon's window as well; without a
+    // parent, a window-modal one blocks no other window and exec() still waits for the answer.
+    box.setWindowModality(Qt::WindowModal);
     // Volume names reach these texts: never interpret them as markup.
     box.setTextFormat(Qt::PlainText);
-    box.setText(QString::fromStdString(alert.messageText));
-    box.setInformativeText(QString::fromStdString(alert.informativeText));
+    auto* message = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QFont bold = message ? message->font() : box.font();
+    bold.setBold(true);
+    if (message)
+        message->setFont(bold);
+    box.setText(alertText(alert.messageText, bold));
+    box.setInformativeText(alertText(alert.informativeText, box.font()));
     // NOTE: the text format does not reach the informative label, which guesses on its own.
     if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         informative->setTextFormat(Qt::PlainText);
@@ -74,6 +119,8 @@ int QtAlerts::runModal(const Alert& alert) {
         QPushButton* button = box.addButton(literalText(wanted.title), QMessageBox::ActionRole);
         button->setAutoDefault(false);
         button->setDefault(false);
+        // Out of the focus chain, a button can never be pressed by Space.
+        button->setFocusPolicy(Qt::NoFocus);
         if (!wanted.keyEquivalent && buttons.empty())
             returnButton = button;
         else if (wanted.keyEquivalent == "\r" && !returnButton)
@@ -91,6 +138,8 @@ int QtAlerts::runModal(const Alert& alert) {
     AlertKeys keys(box, returnButton, escapeButton);
     qApp->installEventFilter(&keys);
     box.show();
+    // Showing gives the default button the focus; the alert itself takes the keys instead.
+    box.setFocus();
     box.raise();
     box.activateWindow();
     box.exec();

@@ -2,6 +2,8 @@
 // loop delivers the launch notification once it runs. Not supported: hiding alerts from the
 // taskbar (the window manager decides for top-level dialogs).
 #include <QApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 
@@ -32,6 +34,13 @@ void QtApplication::activateIgnoringOtherApps() {
         modal->raise();
         modal->activateWindow();
     }
+}
+
+void waitInEventLoop(int descriptor) {
+    QEventLoop loop;
+    QSocketNotifier readable(static_cast<qintptr>(descriptor), QSocketNotifier::Read);
+    QObject::connect(&readable, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace kavelin::platform

@@ -76,7 +76,7 @@ extern "C" __attribute__((visibility("default"))) int kavelin_qt_start(int argc,
     QtAlerts alerts;
     GioWorkspace workspace;
     XdgLoginItems loginItems;
-    PkexecScriptRunner scripts;
+    PkexecScriptRunner scripts(PkexecScriptRunner::systemPkexec, waitInEventLoop);
     DbusRestartRequester restart;
     Platform platform{app,
                       statusBar,

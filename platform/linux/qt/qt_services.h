@@ -36,6 +36,11 @@ private:
     ApplicationDelegate* delegate = nullptr;
 };
 
+// Runs the event loop until the descriptor is readable: a blocking call of the core (the
+// administrator prompt) then leaves the status item and its menu alive. Returns at once when the
+// application is quitting.
+void waitInEventLoop(int descriptor);
+
 class QtImages final : public Images {
 public:
     // Resources are looked for in these folders, in order.
@@ -100,7 +105,11 @@ public:
 
 class QtAlerts final : public Alerts {
 public:
+    QtAlerts();
     int runModal(const Alert& alert) override;
+
+private:
+    QPixmap icon;
 };
 
 } // namespace kavelin::platform
