@@ -118,7 +118,7 @@ TEST(QtAlerts, ShowTextsLiterallyWithKavelinsIcon) {
         ASSERT_TRUE(path);
         const QImage menuIcon = QPixmap(QString::fromStdString(*path)).toImage();
         const QImage shown = box.iconPixmap().toImage();
-        EXPECT_GT(shown.width(), 2 * menuIcon.width());
+        EXPECT_GE(shown.width(), 64); // a dialog icon, not a menu-bar one
         EXPECT_EQ(shown.scaled(menuIcon.size()), menuIcon);
         EXPECT_EQ(box.buttons().at(0)->text(), "Ouvrir && fermer"); // no mnemonic
         box.buttons().at(0)->click();

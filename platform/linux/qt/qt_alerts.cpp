@@ -61,13 +61,14 @@ private:
 constexpr int alertIconSide = 64;
 constexpr char32_t logo = 0xF8FF;
 
-// Kavelin's icon, enlarged by a whole factor so that its pixels stay sharp; the drive symbol
-// where the file is missing.
+// Kavelin's icon, enlarged by the whole factor nearest the alert icon's size, so that its pixels
+// stay sharp; the drive symbol where the file is missing.
 QPixmap kavelinIcon() {
     if (auto path = QtImages().pathForResource("MenuIcon", "png")) {
         QPixmap pixmap(QFile::decodeName(path->c_str()));
         if (!pixmap.isNull()) {
-            const int factor = std::max(1, alertIconSide / std::max(pixmap.width(), 1));
+            const int side = std::max(pixmap.width(), 1);
+            const int factor = std::max(1, (alertIconSide + side / 2) / side);
             return pixmap.scaled(pixmap.size() * factor, Qt::KeepAspectRatio,
                                  Qt::FastTransformation);
         }
