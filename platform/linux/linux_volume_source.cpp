@@ -150,6 +150,10 @@ std::unique_ptr<MountTable> readMountTable(int fd, const std::string& path) {
                                 source ? source : "",       type ? type : "",
                                 mnt_fs_get_devno(fs),       mnt_fs_is_netfs(fs) == 1,
                                 mnt_fs_is_pseudofs(fs) == 1};
+        // NOTE: libmount counts every FUSE mount without a subtype as a pseudo file system,
+        // though a disk read through a FUSE driver is as much the user's as any other.
+        if (mount.fileSystemType == "fuse" || mount.fileSystemType == "fuseblk")
+            mount.isPseudo = false;
         // Local kernel file systems answer from a block device or from memory; anything else
         // (FUSE, network shares, sources that name no device) may wait on someone else.
         mount.mayHang =
