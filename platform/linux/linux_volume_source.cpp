@@ -33,8 +33,10 @@ namespace kavelin::platform {
 namespace {
 
 constexpr std::size_t none = static_cast<std::size_t>(-1);
-// The probe key of work done without a mount table: nothing vouches for any mount then.
-constexpr int unknownMount = -1;
+// The probe keys of work done without a mount table, when nothing vouches for any mount: on the
+// root, and elsewhere (so that a folder that never answers does not cost the root its turn).
+constexpr int unknownRoot = -1;
+constexpr int unknownMount = -2;
 
 } // namespace
 
@@ -472,7 +474,7 @@ std::optional<VolumeAttributes> LinuxVolumeSource::attributes(const std::string&
         // Without the table only the root is known to be a volume, and nothing vouches for it.
         if (path != "/")
             return std::nullopt;
-        auto root = probes_.run<VolumeProbe>(unknownMount, waitDeadline(),
+        auto root = probes_.run<VolumeProbe>(unknownRoot, waitDeadline(),
                                              [] { return probeVolumeRoot("/", "", true, false); });
         if (!root || !root->opened)
             return std::nullopt;
@@ -569,9 +571,10 @@ std::optional<std::string> LinuxVolumeSource::readFileInVolume(const std::string
     const MountTable::Mount* risky = table ? table->mayHangOnWay(volumePath) : nullptr;
     if (table && !risky)
         return readFileInDirectory(volumePath, relativePath);
+    const int key = risky ? risky->id : volumePath == "/" ? unknownRoot : unknownMount;
     return probes_
         .run<std::optional<std::string>>(
-            risky ? risky->id : unknownMount, waitDeadline(),
+            key, waitDeadline(),
             [volumePath, relativePath] { return readFileInDirectory(volumePath, relativePath); })
         .value_or(std::nullopt);
 }
