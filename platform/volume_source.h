@@ -42,6 +42,13 @@ public:
     virtual std::optional<VolumeAttributes> attributes(const std::string& path) = 0;
     // The whole contents of a small regular file; nullopt when missing, unreadable or unsafe.
     virtual std::optional<std::string> readFile(const std::string& path) = 0;
+    // The same for a file at relativePath inside the volume mounted at volumePath, reached
+    // without leaving that volume; nullopt also when the path leads elsewhere. Sources that
+    // cannot tell volumes apart read the joined path.
+    virtual std::optional<std::string> readFileInVolume(const std::string& volumePath,
+                                                        const std::string& relativePath) {
+        return readFile(volumePath == "/" ? "/" + relativePath : volumePath + "/" + relativePath);
+    }
     // The decoded property list (XML or binary); nullopt when the data is not a property list.
     virtual std::optional<PropertyList> decodePropertyList(const std::string& data) = 0;
 };

@@ -13,14 +13,6 @@ constexpr std::string_view mountDirectory = "/Volumes";
 constexpr std::string_view versionFilePath = "System/Library/CoreServices/SystemVersion.plist";
 constexpr std::string_view productVersionKey = "ProductVersion";
 
-std::string appendingPathComponent(const std::string& directory, std::string_view component) {
-    std::string path = directory;
-    if (path.empty() || path.back() != '/')
-        path.push_back('/');
-    path.append(component);
-    return path;
-}
-
 std::string lastPathComponent(const std::string& path) {
     if (path == rootPath)
         return path;
@@ -51,7 +43,7 @@ bool passesVolumeTests(const platform::VolumeAttributes& attributes) {
 std::optional<std::string> productVersion(const std::string& volumePath,
                                           platform::VolumeSource& source,
                                           platform::TextService& text) {
-    auto contents = source.readFile(appendingPathComponent(volumePath, versionFilePath));
+    auto contents = source.readFileInVolume(volumePath, std::string(versionFilePath));
     if (!contents)
         return std::nullopt;
     auto propertyList = source.decodePropertyList(*contents);
@@ -81,14 +73,21 @@ public:
             return std::nullopt;
         if (!isRoot && !passesVolumeTests(*attributes))
             return std::nullopt;
+        // UUIDs and paths share one set: a volume is the same volume whichever way it was
+        // reached, and the first qualifying appearance wins. Equivalent UUID texts name one
+        // volume; a path is the file system's own bytes, since two folders whose names differ
+        // only in normalisation are two folders here.
+        std::string key = attributes->volumeUUIDString
+                              ? text.canonicalForm(*attributes->volumeUUIDString)
+                              : resolved;
+        // A later appearance of an accepted volume is dropped whatever its version file holds,
+        // so that file need not be read.
+        if (seenKeys.contains(key))
+            return std::nullopt;
         auto version = productVersion(resolved, source, text);
         if (!version)
             return std::nullopt;
-        // UUIDs and paths share one set: a volume is the same volume whichever way it was
-        // reached, and the first qualifying appearance wins.
-        const std::string& key = attributes->volumeUUIDString.value_or(resolved);
-        if (!seenKeys.insert(text.canonicalForm(key)).second)
-            return std::nullopt;
+        seenKeys.insert(std::move(key));
         std::string name = attributes->volumeName.value_or(lastPathComponent(resolved));
         return StartupVolume(platform::FileURL{resolved}, std::move(name), std::move(*version),
                              attributes->volumeUUIDString, isRoot);

@@ -1,66 +1,71 @@
 // The volume source of the Linux backend.
 // Wraps: libmount (the mount table of /proc/self/mountinfo, network and pseudo file-system
-// classification), the udev database (libudev), libblkid low-level probing, the FS_IOC_GETFSLABEL,
-// FS_IOC_GETFSUUID and FAT volume-id ioctls, std::filesystem listings, and the property-list
-// decoder. Not supported: labels of network shares (never asked: their servers may be gone), the
-// blkid cache file (its labels go stale), and "hidden" mount options of desktop environments.
+// classification), the labels of volume_labels.h, openat2 through file_beneath.h, statx mount
+// ids, std::filesystem listings, and the property-list decoder. Work on mounts that may hang
+// (FUSE of any kind, network shares, sources the table cannot vouch for) runs on bounded probes,
+// started ahead for every volume as soon as the mounted volumes are listed.
+// Not supported: labels of network shares (never asked: their servers may be gone), the blkid
+// cache file, and "hidden" mount options of desktop environments.
 
 #include "platform/linux/linux_volume_source.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-#include <blkid/blkid.h>
 #include <fcntl.h>
 #include <libmount/libmount.h>
-#include <libudev.h>
-#include <linux/fs.h>
-#include <linux/msdos_fs.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "platform/linux/file_beneath.h"
 #include "platform/linux/property_list_decoder.h"
-
-// NOTE: the UUID ioctl (Linux 6.8) is newer than some distributions' kernel headers.
-#ifndef FS_IOC_GETFSUUID
-struct fsuuid2 {
-    __u8 len;
-    __u8 uuid[16];
-};
-#define FS_IOC_GETFSUUID _IOR(0x15, 0, struct fsuuid2)
-#endif
 
 namespace kavelin::platform {
 
+namespace {
+
+constexpr std::size_t none = static_cast<std::size_t>(-1);
+// The probe keys of work done without a mount table, when nothing vouches for any mount: on the
+// root, and elsewhere (so that a folder that never answers does not cost the root its turn).
+constexpr int unknownRoot = -1;
+constexpr int unknownMount = -2;
+
+} // namespace
+
 struct LinuxVolumeSource::MountTable {
     struct Mount {
+        int id = 0;
         std::string target;
         std::string source;
         std::string fileSystemType;
         dev_t device = 0;
         bool isNetwork = false;
         bool isPseudo = false;
+        // Its answers come from a process or a server that may never give them.
+        bool mayHang = false;
     };
     std::vector<Mount> mounts; // in mount order
     // The visible mount of each target: the last one mounted there.
     std::unordered_map<std::string, std::size_t> visibleAt;
+    // The last mount at each target that may hang, for targets that have one.
+    std::unordered_map<std::string, std::size_t> mayHangAt;
+    std::unordered_map<int, std::size_t> byId;
 
-    const Mount* visibleMount(const std::string& path) const {
+    std::size_t visibleIndex(const std::string& path) const {
         auto found = visibleAt.find(path);
-        return found == visibleAt.end() ? nullptr : &mounts[found->second];
+        return found == visibleAt.end() ? none : found->second;
+    }
+    const Mount* visibleMount(const std::string& path) const {
+        std::size_t index = visibleIndex(path);
+        return index == none ? nullptr : &mounts[index];
     }
     // The visible mount that holds path: the one at its longest mounted prefix.
     const Mount* containingMount(std::string path) const {
@@ -77,11 +82,39 @@ struct LinuxVolumeSource::MountTable {
         const Mount* mount = containingMount(path);
         return mount && mount->isNetwork;
     }
+    // The innermost mount that may hang among those a walk to path crosses (hidden ones
+    // included: the table cannot say which of them the walk meets); nullptr when none.
+    const Mount* mayHangOnWay(std::string path) const {
+        if (mayHangAt.empty())
+            return nullptr;
+        for (;;) {
+            if (auto found = mayHangAt.find(path); found != mayHangAt.end())
+                return &mounts[found->second];
+            std::size_t slash = path.rfind('/');
+            if (slash == std::string::npos || path == "/")
+                return nullptr;
+            path.erase(slash == 0 ? 1 : slash);
+        }
+    }
+};
+
+struct LinuxVolumeSource::VolumeProbe {
+    bool opened = false;
+    int mountId = -1; // the mount the path reached; -1 when the kernel does not tell
+    dev_t device = 0;
+    VolumeIdentity identity;
+    bool identityComplete = false;
+    std::optional<std::string> versionFile;
 };
 
 namespace {
 
 using MountTable = LinuxVolumeSource::MountTable;
+using VolumeProbe = LinuxVolumeSource::VolumeProbe;
+
+bool isFuse(std::string_view type) {
+    return type == "fuse" || type == "fuseblk" || type.starts_with("fuse.");
+}
 
 std::unique_ptr<MountTable> readMountTable(int fd, const std::string& path) {
     int copy = dup(fd);
@@ -115,10 +148,25 @@ std::unique_ptr<MountTable> readMountTable(int fd, const std::string& path) {
             continue;
         const char* source = mnt_fs_get_source(fs);
         const char* type = mnt_fs_get_fstype(fs);
-        result->mounts.push_back({target, source ? source : "", type ? type : "",
-                                  mnt_fs_get_devno(fs), mnt_fs_is_netfs(fs) == 1,
-                                  mnt_fs_is_pseudofs(fs) == 1});
-        result->visibleAt[target] = result->mounts.size() - 1;
+        MountTable::Mount mount{mnt_fs_get_id(fs),          target,
+                                source ? source : "",       type ? type : "",
+                                mnt_fs_get_devno(fs),       mnt_fs_is_netfs(fs) == 1,
+                                mnt_fs_is_pseudofs(fs) == 1};
+        // NOTE: libmount counts every FUSE mount without a subtype as a pseudo file system,
+        // though a disk read through a FUSE driver is as much the user's as any other.
+        if (mount.fileSystemType == "fuse" || mount.fileSystemType == "fuseblk")
+            mount.isPseudo = false;
+        // Local kernel file systems answer from a block device or from memory; anything else
+        // (FUSE, network shares, sources that name no device) may wait on someone else.
+        mount.mayHang =
+            isFuse(mount.fileSystemType) || mount.isNetwork ||
+            (!mount.isPseudo && major(mount.device) == 0 && !mount.source.starts_with('/'));
+        const std::size_t index = result->mounts.size();
+        result->visibleAt[mount.target] = index;
+        if (mount.mayHang)
+            result->mayHangAt[mount.target] = index;
+        result->byId[mount.id] = index;
+        result->mounts.push_back(std::move(mount));
     }
     return result;
 }
@@ -138,193 +186,90 @@ bool isSystemInternal(std::string_view path) {
                        [&](std::string_view tree) { return isBelow(path, tree); });
 }
 
-using Identity = VolumeIdentity;
-
-std::optional<std::string> nonEmpty(const char* text) {
-    if (!text || !*text)
+// The mount a path (or, with an empty path, the descriptor) leads to, and its device. STATX
+// mount ids arrived in Linux 5.8; before, the id stays -1 and only the device tells.
+std::optional<VolumeProbe> reachedMount(int dirFd, const char* path) {
+    struct statx status {};
+    const int flags =
+        AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT | AT_SYMLINK_NOFOLLOW | (*path ? 0 : AT_EMPTY_PATH);
+    if (statx(dirFd, path, flags, STATX_TYPE | STATX_MNT_ID, &status) != 0)
         return std::nullopt;
-    return std::string(text);
+    VolumeProbe reached;
+    reached.opened = true;
+    if (status.stx_mask & STATX_MNT_ID)
+        reached.mountId = static_cast<int>(status.stx_mnt_id);
+    reached.device = makedev(status.stx_dev_major, status.stx_dev_minor);
+    return reached;
 }
 
-// udev writes labels with unsafe bytes as \xNN.
-std::string decodeUdevEscapes(std::string_view text) {
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-            decoded +=
-                static_cast<char>(std::stoi(std::string(text.substr(i + 2, 2)), nullptr, 16));
-            i += 3;
-        } else {
-            decoded += text[i];
-        }
-    }
-    return decoded;
-}
-
-// The udev database, where udev runs: what it probed when the device appeared.
-std::optional<Identity> identityFromUdev(dev_t device) {
-    // NOTE: without its database file libudev finds nothing, after resolving the device's whole
-    // sysfs path one component at a time; checking for the file first spares that work.
-    std::string database =
-        "/run/udev/data/b" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-    if (access(database.c_str(), F_OK) != 0)
-        return std::nullopt;
-    std::unique_ptr<udev, decltype(&udev_unref)> context(udev_new(), udev_unref);
-    if (!context)
-        return std::nullopt;
-    std::unique_ptr<udev_device, decltype(&udev_device_unref)> entry(
-        udev_device_new_from_devnum(context.get(), 'b', device), udev_device_unref);
-    if (!entry || !udev_device_get_property_value(entry.get(), "ID_FS_TYPE"))
-        return std::nullopt;
-    Identity identity;
-    if (const char* label = udev_device_get_property_value(entry.get(), "ID_FS_LABEL_ENC"))
-        identity.name = nonEmpty(decodeUdevEscapes(label).c_str());
-    else
-        identity.name = nonEmpty(udev_device_get_property_value(entry.get(), "ID_FS_LABEL"));
-    if (const char* uuid = udev_device_get_property_value(entry.get(), "ID_FS_UUID_ENC"))
-        identity.uuid = nonEmpty(decodeUdevEscapes(uuid).c_str());
-    else
-        identity.uuid = nonEmpty(udev_device_get_property_value(entry.get(), "ID_FS_UUID"));
-    return identity;
-}
-
-// The device node of a block device number, from sysfs.
-std::optional<std::string> deviceNode(dev_t device) {
-    std::ifstream uevent("/sys/dev/block/" + std::to_string(major(device)) + ":" +
-                         std::to_string(minor(device)) + "/uevent");
-    std::string line;
-    while (std::getline(uevent, line))
-        if (line.starts_with("DEVNAME="))
-            return "/dev/" + line.substr(8);
-    return std::nullopt;
-}
-
-// Reads LABEL and UUID with a probe of the superblock; nullopt when nothing was recognised.
-std::optional<Identity> probeIdentity(int fd, const std::string& onlyType) {
-    std::unique_ptr<blkid_struct_probe, decltype(&blkid_free_probe)> probe(blkid_new_probe(),
-                                                                           blkid_free_probe);
-    if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0)
-        return std::nullopt;
-    blkid_probe_enable_superblocks(probe.get(), 1);
-    blkid_probe_set_superblocks_flags(probe.get(),
-                                      BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
-    if (!onlyType.empty()) {
-        char* names[] = {const_cast<char*>(onlyType.c_str()), nullptr};
-        blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, names);
-    }
-    if (blkid_do_safeprobe(probe.get()) != 0)
-        return std::nullopt;
-    Identity identity;
-    const char* value = nullptr;
-    if (blkid_probe_lookup_value(probe.get(), "LABEL", &value, nullptr) == 0)
-        identity.name = nonEmpty(value);
-    if (blkid_probe_lookup_value(probe.get(), "UUID", &value, nullptr) == 0)
-        identity.uuid = nonEmpty(value);
-    return identity;
-}
-
-// The superblock itself, when this process may read the device.
-std::optional<Identity> identityFromProbe(dev_t device, const std::string& type) {
-    auto node = deviceNode(device);
-    if (!node)
-        return std::nullopt;
-    int fd = open(node->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+// Everything discovery asks of one volume, from its root: which mount the path reaches, what
+// the file system says its label and UUID are, and the version file. Safe to run on a probe
+// thread: it touches nothing but its arguments.
+VolumeProbe probeVolumeRoot(const std::string& path, const std::string& type, bool askIdentity,
+                            bool readVersionFile) {
+    VolumeProbe probe;
+    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return std::nullopt;
-    std::optional<Identity> identity;
+        return probe;
+    if (auto reached = reachedMount(fd, ""))
+        probe = *reached;
+    probe.opened = true;
+    if (askIdentity)
+        probe.identity = identityFromFileSystem(fd, type, probe.identityComplete);
+    if (readVersionFile)
+        probe.versionFile = readFileBeneath(fd, std::string(versionFilePath), maxVersionFileSize);
+    close(fd);
+    return probe;
+}
+
+struct LinkStep {
+    mode_t mode = 0;
+    std::string target; // for a link
+};
+
+std::optional<LinkStep> lookAt(const std::string& path) {
     struct stat status {};
-    if (fstat(fd, &status) == 0 && S_ISBLK(status.st_mode) && status.st_rdev == device) {
-        identity = probeVolumeIdentity(fd, type);
+    if (lstat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    LinkStep step{status.st_mode, {}};
+    if (S_ISLNK(status.st_mode)) {
+        // Some links (in /proc) report a size of 0.
+        std::string target(status.st_size > 0 ? status.st_size + 1 : PATH_MAX, '\0');
+        ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
+            return std::nullopt;
+        target.resize(length);
+        step.target = std::move(target);
     }
-    close(fd);
-    return identity;
+    return step;
 }
 
-} // namespace
-
-std::optional<VolumeIdentity> probeVolumeIdentity(int fd, const std::string& type) {
-    // The mount table names the type: probing for it alone reads one superblock instead of
-    // trying every known one. A type that libblkid names otherwise gets the full probe.
-    if (auto identity = probeIdentity(fd, type))
-        return identity;
-    return probeIdentity(fd, "");
-}
-
-namespace {
-
-std::string formatUuid(const unsigned char* bytes) {
-    std::string text;
-    constexpr char digits[] = "0123456789abcdef";
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            text += '-';
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
+std::optional<std::vector<std::string>> listDirectory(const std::string& path) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(path, error);
+    if (error)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (auto end = std::filesystem::end(entries); entries != end; entries.increment(error)) {
+        if (error)
+            return std::nullopt;
+        names.push_back(entries->path().filename().string());
     }
-    return text;
+    return names;
 }
 
-// What the mounted file system tells any user who can open its root. complete is set when it
-// answered for both the label and the UUID.
-Identity identityFromFileSystem(const std::string& mountPoint, const std::string& type,
-                                bool& complete) {
-    Identity identity;
-    complete = false;
-    int fd = open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+std::optional<std::string> readFileInDirectory(const std::string& directory,
+                                               const std::string& relativePath) {
+    int fd = open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return identity;
-    char label[FSLABEL_MAX] = {};
-    const bool labelAnswered = ioctl(fd, FS_IOC_GETFSLABEL, label) == 0;
-    if (labelAnswered) {
-        label[FSLABEL_MAX - 1] = '\0';
-        identity.name = nonEmpty(label);
-    }
-    fsuuid2 uuid{};
-    std::uint32_t volumeId = 0;
-    if (ioctl(fd, FS_IOC_GETFSUUID, &uuid) == 0 && uuid.len == 16) {
-        complete = labelAnswered;
-        // An all-zero UUID identifies nothing (libblkid does not report one either).
-        if (std::any_of(uuid.uuid, uuid.uuid + 16, [](unsigned char b) { return b != 0; }))
-            identity.uuid = formatUuid(uuid.uuid);
-    } else if ((type == "vfat" || type == "msdos") &&
-               ioctl(fd, FAT_IOCTL_GET_VOLUME_ID, &volumeId) == 0) {
-        char text[10];
-        std::snprintf(text, sizeof text, "%04X-%04X", volumeId >> 16, volumeId & 0xFFFF);
-        identity.uuid = text;
-    }
+        return std::nullopt;
+    auto contents = readFileBeneath(fd, relativePath, maxVersionFileSize);
     close(fd);
-    return identity;
+    return contents;
 }
 
-// The label and UUID of a local mount. The mounted file system itself answers first where it
-// can (ext4, btrfs, xfs, f2fs...): it is current and costs two ioctls, where a probe of the
-// device costs a dozen system calls and a read. Otherwise the udev database, then a probe.
-Identity identify(const MountTable::Mount& mount) {
-    bool complete = false;
-    Identity fromFileSystem;
-    if (!mount.isPseudo) {
-        fromFileSystem = identityFromFileSystem(mount.target, mount.fileSystemType, complete);
-        if (complete)
-            return fromFileSystem;
-    }
-    dev_t device = mount.device;
-    if (major(device) == 0) {
-        // Some file systems (btrfs) show an anonymous device number; their source names the disk.
-        struct stat status {};
-        device = mount.source.starts_with('/') && stat(mount.source.c_str(), &status) == 0 &&
-                         S_ISBLK(status.st_mode)
-                     ? status.st_rdev
-                     : 0;
-    }
-    if (device != 0) {
-        if (auto identity = identityFromUdev(device))
-            return *identity;
-        if (auto identity = identityFromProbe(device, mount.fileSystemType))
-            return *identity;
-    }
-    return fromFileSystem;
+std::string joined(const std::string& directory, std::string_view name) {
+    return directory == "/" ? "/" + std::string(name) : directory + "/" + std::string(name);
 }
 
 } // namespace
@@ -338,48 +283,109 @@ LinuxVolumeSource::~LinuxVolumeSource() {
 }
 
 const LinuxVolumeSource::MountTable* LinuxVolumeSource::currentTable(bool forceReload) {
+    const auto now = Clock::now();
+    // Within one discovery the table read at its start holds; a table read long ago is checked
+    // against the kernel, which flags the open table file when a mount or unmount happened.
     if (table_ && !forceReload && changeFd_ >= 0) {
-        // The kernel flags the open table file when a mount or unmount happened since.
-        pollfd changed{changeFd_, POLLPRI, 0};
-        if (poll(&changed, 1, 0) == 0 || !(changed.revents & (POLLPRI | POLLERR)))
+        if (now - tableChecked_ < std::chrono::milliseconds(100))
             return table_.get();
+        pollfd changed{changeFd_, POLLPRI, 0};
+        if (poll(&changed, 1, 0) == 0 || !(changed.revents & (POLLPRI | POLLERR))) {
+            tableChecked_ = now;
+            return table_.get();
+        }
     }
     if (changeFd_ >= 0)
         close(changeFd_);
     changeFd_ = open(mountInfoPath_.c_str(), O_RDONLY | O_CLOEXEC);
     table_ = changeFd_ >= 0 ? readMountTable(changeFd_, mountInfoPath_) : nullptr;
+    tableChecked_ = now;
+    // What was learnt of the mounts belonged to the table it was learnt from.
+    readAhead_.clear();
+    identities_.clear();
     return table_.get();
+}
+
+LinuxVolumeSource::Clock::time_point LinuxVolumeSource::waitDeadline() {
+    const auto now = Clock::now();
+    if (now > waitEnd_ + std::chrono::seconds(1))
+        waitEnd_ = now + unresponsiveMountWait;
+    return waitEnd_;
 }
 
 std::optional<std::vector<std::string>> LinuxVolumeSource::mountedVolumePaths() {
     std::lock_guard lock(mutex_);
     const MountTable* table = currentTable(true);
+    waitEnd_ = Clock::now() + unresponsiveMountWait;
     if (!table)
         return std::nullopt;
     std::vector<std::string> paths;
     paths.reserve(table->mounts.size());
-    for (auto& mount : table->mounts)
+    for (std::size_t index = 0; index < table->mounts.size(); ++index) {
+        const auto& mount = table->mounts[index];
         paths.push_back(mount.target);
-    return paths;
-}
-
-std::optional<std::vector<std::string>>
-LinuxVolumeSource::directoryEntries(const std::string& path) {
-    std::error_code error;
-    std::filesystem::directory_iterator entries(path, error);
-    if (error)
-        return std::nullopt;
-    std::vector<std::string> paths;
-    for (auto end = std::filesystem::end(entries); entries != end; entries.increment(error)) {
-        if (error)
-            return std::nullopt;
-        paths.push_back(entries->path().string());
+        // Volumes that discovery will read, on mounts that may hang, are all asked at once, so
+        // that the wait for those that never answer is one wait, however many there are. A
+        // mount whose earlier probe is still blocked is not asked again.
+        if (table->visibleIndex(mount.target) != index || mount.isNetwork || mount.isPseudo ||
+            isSystemInternal(mount.target) || !table->mayHangOnWay(mount.target))
+            continue;
+        readAhead_[index] = probes_.start<VolumeProbe>(
+            mount.id, Clock::now(), [path = mount.target, type = mount.fileSystemType] {
+                return probeVolumeRoot(path, type, true, true);
+            });
     }
     return paths;
 }
 
-// realpath(3)'s walk, one component at a time, except that it never looks into a network mount:
-// a mount point whose server is gone would block the first lstat under it.
+std::optional<VolumeProbe> LinuxVolumeSource::probe(const MountTable* table, std::size_t mount,
+                                                    bool readVersionFile) {
+    const auto& entry = table->mounts[mount];
+    if (!table->mayHangOnWay(entry.target)) {
+        const bool askIdentity = !identities_.contains(entry.device);
+        if (!askIdentity && !readVersionFile)
+            return reachedMount(AT_FDCWD, entry.target.c_str()).value_or(VolumeProbe{});
+        return probeVolumeRoot(entry.target, entry.fileSystemType, askIdentity, readVersionFile);
+    }
+    auto& job = readAhead_[mount];
+    if (!job)
+        job = probes_.start<VolumeProbe>(entry.id, waitDeadline(),
+                                         [path = entry.target, type = entry.fileSystemType] {
+                                             return probeVolumeRoot(path, type, true, true);
+                                         });
+    return probes_.wait(entry.id, job, waitDeadline());
+}
+
+std::optional<VolumeIdentity> LinuxVolumeSource::deviceIdentity(const MountTable* table,
+                                                                std::size_t mount) {
+    const auto& entry = table->mounts[mount];
+    return identityFromDevice(entry.device, entry.source, entry.fileSystemType);
+}
+
+std::optional<std::vector<std::string>>
+LinuxVolumeSource::directoryEntries(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    const MountTable* table = currentTable(false);
+    auto resolved = table ? resolve(table, path) : path;
+    if (!resolved)
+        return std::nullopt;
+    const MountTable::Mount* risky = table ? table->mayHangOnWay(*resolved) : nullptr;
+    auto names = table && !risky
+                     ? listDirectory(*resolved)
+                     : probes_
+                           .run<std::optional<std::vector<std::string>>>(
+                               risky ? risky->id : unknownMount, waitDeadline(),
+                               [directory = *resolved] { return listDirectory(directory); })
+                           .value_or(std::nullopt);
+    if (!names)
+        return std::nullopt;
+    std::vector<std::string> paths;
+    paths.reserve(names->size());
+    for (const auto& name : *names)
+        paths.push_back(joined(path, name));
+    return paths;
+}
+
 std::string LinuxVolumeSource::resolvingSymlinks(const std::string& path) {
     if (!path.starts_with('/'))
         return path;
@@ -388,7 +394,14 @@ std::string LinuxVolumeSource::resolvingSymlinks(const std::string& path) {
     // The kernel reports mount points resolved: most candidates need no walk at all.
     if (table && table->visibleMount(path))
         return path;
+    return resolve(table, path).value_or(path);
+}
 
+// realpath(3)'s walk, one component at a time, except that it never looks into a network mount
+// (a mount point whose server is gone would block the first lstat under it), and looks into
+// other mounts that may hang only through a bounded probe. nullopt when it cannot resolve.
+std::optional<std::string> LinuxVolumeSource::resolve(const MountTable* table,
+                                                      const std::string& path) {
     std::vector<std::string> pending; // components still to walk, the next one last
     auto push = [&](std::string_view text) {
         std::vector<std::string> components;
@@ -416,31 +429,38 @@ std::string LinuxVolumeSource::resolvingSymlinks(const std::string& path) {
             continue;
         }
         std::string next = resolved + "/" + component;
+        const bool done =
+            std::all_of(pending.begin(), pending.end(), [](auto& c) { return c == "."; });
         if (table && table->onNetwork(next)) {
             // A mount point is already a resolved path; below it nothing may be looked at.
-            bool done =
-                std::all_of(pending.begin(), pending.end(), [](auto& c) { return c == "."; });
-            return done && table->visibleMount(next) ? next : path;
+            if (done && table->visibleMount(next))
+                return next;
+            return std::nullopt;
         }
-        struct stat status {};
-        if (lstat(next.c_str(), &status) != 0)
-            return path;
-        if (S_ISLNK(status.st_mode)) {
-            if (++linksFollowed > 40)
-                return path;
-            // Some links (in /proc) report a size of 0.
-            std::string target(status.st_size > 0 ? status.st_size + 1 : PATH_MAX, '\0');
-            ssize_t length = readlink(next.c_str(), target.data(), target.size());
-            if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
-                return path;
-            target.resize(length);
-            if (target.starts_with('/'))
-                resolved.clear();
-            push(target);
+        const MountTable::Mount* risky = table ? table->mayHangOnWay(next) : nullptr;
+        if (risky && risky->target == next && table->visibleMount(next)) {
+            resolved = std::move(next); // a mount point: a folder, and not a link
             continue;
         }
-        if (!S_ISDIR(status.st_mode) && !pending.empty())
-            return path;
+        auto step =
+            table && !risky
+                ? lookAt(next)
+                : probes_
+                      .run<std::optional<LinkStep>>(risky ? risky->id : unknownMount,
+                                                    waitDeadline(), [next] { return lookAt(next); })
+                      .value_or(std::nullopt);
+        if (!step)
+            return std::nullopt;
+        if (S_ISLNK(step->mode)) {
+            if (++linksFollowed > 40)
+                return std::nullopt;
+            if (step->target.starts_with('/'))
+                resolved.clear();
+            push(step->target);
+            continue;
+        }
+        if (!S_ISDIR(step->mode) && !done)
+            return std::nullopt;
         resolved = std::move(next);
     }
     return resolved.empty() ? "/" : resolved;
@@ -449,29 +469,80 @@ std::string LinuxVolumeSource::resolvingSymlinks(const std::string& path) {
 std::optional<VolumeAttributes> LinuxVolumeSource::attributes(const std::string& path) {
     std::lock_guard lock(mutex_);
     const MountTable* table = currentTable(false);
-    if (!table)
-        return std::nullopt;
     VolumeAttributes attributes;
-    const auto* mount = table->containingMount(path);
-    const bool onNetwork = mount && mount->isNetwork;
-    if (mount && mount->target == path) {
+    if (!table) {
+        // Without the table only the root is known to be a volume, and nothing vouches for it.
+        if (path != "/")
+            return std::nullopt;
+        auto root = probes_.run<VolumeProbe>(unknownRoot, waitDeadline(),
+                                             [] { return probeVolumeRoot("/", "", true, false); });
+        if (!root || !root->opened)
+            return std::nullopt;
         attributes.isVolume = true;
-        attributes.volumeIsLocal = !onNetwork;
-        attributes.volumeIsBrowsable = !mount->isPseudo && !isSystemInternal(path);
-        if (!onNetwork) {
-            Identity identity = identify(*mount);
-            attributes.volumeName = std::move(identity.name);
-            attributes.volumeUUIDString = std::move(identity.uuid);
-        }
+        VolumeIdentity identity = root->identity;
+        if (!root->identityComplete)
+            identity = identityFromDevice(root->device, "", "").value_or(identity);
+        attributes.volumeName = std::move(identity.name);
+        attributes.volumeUUIDString = std::move(identity.uuid);
         return attributes;
     }
+
+    std::size_t index = table->visibleIndex(path);
+    if (index != none) {
+        const auto* mount = &table->mounts[index];
+        const bool visibleToUser = !mount->isPseudo && !isSystemInternal(path);
+        if (mount->isNetwork || (!visibleToUser && path != "/"))
+            return VolumeAttributes{true, !mount->isNetwork, visibleToUser, {}, {}};
+        auto reached = probe(table, index, false);
+        if (!reached)
+            return std::nullopt; // no answer in time
+        // A mount point this process may not open is still described by the table and the
+        // device.
+        if (reached->opened && reached->mountId >= 0 && reached->mountId != mount->id) {
+            // The path leads to another mount than the table's last one there: a mount stacked
+            // in another order, or the path's parent over-mounted, which hides this volume.
+            auto other = table->byId.find(reached->mountId);
+            if (other == table->byId.end() || table->mounts[other->second].target != path)
+                return VolumeAttributes{false, true, visibleToUser, {}, {}};
+            index = other->second;
+            mount = &table->mounts[index];
+        }
+        attributes.isVolume = true;
+        attributes.volumeIsLocal = !mount->isNetwork;
+        attributes.volumeIsBrowsable = !mount->isPseudo && !isSystemInternal(path);
+        if (mount->isPseudo)
+            return attributes;
+        VolumeIdentity identity;
+        if (auto known = identities_.find(mount->device); known != identities_.end()) {
+            identity = known->second;
+        } else {
+            // The mounted file system answers first where it can (ext4, btrfs, xfs, f2fs...): it
+            // is current and costs two ioctls, where a probe of the device costs a dozen system
+            // calls and a read. Otherwise the udev database, then a probe.
+            identity = reached->identity;
+            if (!reached->identityComplete)
+                identity = deviceIdentity(table, index).value_or(identity);
+            if (!table->mayHangOnWay(mount->target))
+                identities_[mount->device] = identity;
+        }
+        attributes.volumeName = std::move(identity.name);
+        attributes.volumeUUIDString = std::move(identity.uuid);
+        return attributes;
+    }
+
     attributes.isVolume = false;
-    if (onNetwork) {
+    const auto* mount = table->containingMount(path);
+    if (mount && mount->isNetwork) {
         attributes.volumeIsLocal = false;
         return attributes;
     }
-    struct stat status {};
-    if (lstat(path.c_str(), &status) != 0)
+    const MountTable::Mount* risky = table->mayHangOnWay(path);
+    auto step = !risky ? lookAt(path)
+                       : probes_
+                             .run<std::optional<LinkStep>>(risky->id, waitDeadline(),
+                                                           [path] { return lookAt(path); })
+                             .value_or(std::nullopt);
+    if (!step)
         return std::nullopt;
     if (mount) {
         attributes.volumeIsLocal = true;
@@ -480,48 +551,45 @@ std::optional<VolumeAttributes> LinuxVolumeSource::attributes(const std::string&
     return attributes;
 }
 
-std::optional<std::string> LinuxVolumeSource::readFile(const std::string& path) {
-    // O_PATH opens nothing: a FIFO or a device behind the name is looked at, not opened.
-    int pathFd = open(path.c_str(), O_PATH | O_CLOEXEC);
-    if (pathFd < 0)
-        return std::nullopt;
-    struct stat status {};
-    if (fstat(pathFd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::size_t>(status.st_size) > maxVersionFileSize) {
-        close(pathFd);
-        return std::nullopt;
-    }
-    // Reopening the very file found above through its descriptor leaves no window for a swap.
-    std::string self = "/proc/self/fd/" + std::to_string(pathFd);
-    int fd = open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    close(pathFd);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<std::string> contents;
-    struct stat opened {};
-    if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == status.st_dev &&
-        opened.st_ino == status.st_ino) {
-        // One byte more than the bound tells a file that grew since from one that fits.
-        std::string buffer(maxVersionFileSize + 1, '\0');
-        std::size_t filled = 0;
-        for (;;) {
-            ssize_t count = read(fd, buffer.data() + filled, buffer.size() - filled);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count < 0)
-                break;
-            filled += static_cast<std::size_t>(count);
-            if (count == 0 || filled == buffer.size()) {
-                if (filled <= maxVersionFileSize) {
-                    buffer.resize(filled);
-                    contents = std::move(buffer);
-                }
-                break;
-            }
+std::optional<std::string> LinuxVolumeSource::readFileInVolume(const std::string& volumePath,
+                                                               const std::string& relativePath) {
+    std::lock_guard lock(mutex_);
+    const MountTable* table = currentTable(false);
+    const std::size_t index = table ? table->visibleIndex(volumePath) : none;
+    if (index != none) {
+        const auto& mount = table->mounts[index];
+        if (mount.isNetwork)
+            return std::nullopt;
+        if (relativePath == versionFilePath) {
+            auto probed = probe(table, index, true);
+            // A volume whose mount point leads elsewhere has no file of its own to give.
+            if (!probed || (probed->mountId >= 0 && probed->mountId != mount.id))
+                return std::nullopt;
+            return probed->versionFile;
         }
     }
-    close(fd);
-    return contents;
+    const MountTable::Mount* risky = table ? table->mayHangOnWay(volumePath) : nullptr;
+    if (table && !risky)
+        return readFileInDirectory(volumePath, relativePath);
+    const int key = risky ? risky->id : volumePath == "/" ? unknownRoot : unknownMount;
+    return probes_
+        .run<std::optional<std::string>>(
+            key, waitDeadline(),
+            [volumePath, relativePath] { return readFileInDirectory(volumePath, relativePath); })
+        .value_or(std::nullopt);
+}
+
+std::optional<std::string> LinuxVolumeSource::readFile(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    const MountTable* table = currentTable(false);
+    const MountTable::Mount* risky = table ? table->mayHangOnWay(path) : nullptr;
+    if (table && !risky)
+        return readRegularFile(path, maxVersionFileSize);
+    return probes_
+        .run<std::optional<std::string>>(
+            risky ? risky->id : unknownMount, waitDeadline(),
+            [path] { return readRegularFile(path, maxVersionFileSize); })
+        .value_or(std::nullopt);
 }
 
 std::optional<PropertyList> LinuxVolumeSource::decodePropertyList(const std::string& data) {

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include "platform/linux/file_beneath.h"
 #include "platform/linux/linux_volume_source.h"
 #include "test_support.h"
 
@@ -48,6 +49,30 @@ TEST(LinuxReadFile, ReadsSmallRegularFilesOnly) {
     LinuxVolumeSource source;
     for (auto& [path, contents] : cases)
         EXPECT_EQ(source.readFile(path), contents) << path;
+
+    // Beneath a folder, links are followed only while they stay beneath it.
+    fs::create_directories(dir / "in/sys");
+    test::writeFile(dir / "in/sys/file", "mine");
+    test::writeFile(dir / "outside", "theirs");
+    fs::create_symlink("sys/file", dir / "in/relative");
+    fs::create_symlink(dir / "in/sys/file", dir / "in/absolute");
+    fs::create_symlink("../outside", dir / "in/escape");
+    fs::create_symlink("../../outside", dir / "in/sys/deeper-escape");
+    const std::vector<std::pair<std::string, std::optional<std::string>>> beneath = {
+        {"sys/file", "mine"},
+        {"relative", "mine"},
+        {"sys/../sys/file", "mine"},
+        {"absolute", std::nullopt},
+        {"escape", std::nullopt},
+        {"../outside", std::nullopt},
+        {"sys/deeper-escape", std::nullopt},
+        {"sys", std::nullopt}};
+    int in = open((dir / "in").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (auto walk : {BeneathWalk::kernel, BeneathWalk::components})
+        for (auto& [path, contents] : beneath)
+            EXPECT_EQ(readFileBeneath(in, path, 100, walk), contents)
+                << path << (walk == BeneathWalk::kernel ? " (openat2)" : " (components)");
+    close(in);
 }
 
 // A mount table of our own: its targets need not exist, which shows that network mounts are
@@ -72,7 +97,12 @@ TEST(SyntheticMountTable, ClassifiesMountsAndStopsResolvingAtNetworkOnes) {
         (std::vector<std::string>{"/", "/mnt/nfs", "/mnt/ssh", "/mnt/ram", "/Volumes/Mon Disque",
                                   "/run/user/0/disk", "/run/media/user/Clé", "/mnt/covered",
                                   "/mnt/covered", "/mnt/uncovered", "/mnt/uncovered"}));
-    EXPECT_FALSE(LinuxVolumeSource(dir / "missing").mountedVolumePaths().has_value());
+    LinuxVolumeSource withoutTable(dir / "missing");
+    EXPECT_FALSE(withoutTable.mountedVolumePaths().has_value());
+    // Without the table the root is still a volume, of unknown kind; nothing else is known.
+    EXPECT_TRUE(describe(withoutTable, "/").starts_with("volume|-|-|"))
+        << describe(withoutTable, "/");
+    EXPECT_EQ(describe(withoutTable, "/tmp"), "none");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/mnt/nfs", "volume|remote|browsable|-|-"},
         {"/mnt/ssh", "volume|remote|browsable|-|-"},
@@ -211,6 +241,41 @@ TEST_F(MountedVolumes, TheLastMountAtAPathHidesTheOthersUntilItGoes) {
     EXPECT_EQ(state(), std::string("2 volume|local|browsable|Données 2|") + labelledUuid);
     ASSERT_EQ(umount(ram.c_str()), 0);
     EXPECT_EQ(state(), "1 volume|local|hidden|-|-");
+}
+
+TEST_F(MountedVolumes, AFileIsReadBeneathItsOwnMountOnly) {
+    test::writeFile(dir / "labelled/file", "labelled");
+    int top = open(dir.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (auto walk : {BeneathWalk::kernel, BeneathWalk::components})
+        EXPECT_EQ(readFileBeneath(top, "labelled/file", 100, walk), std::nullopt);
+    close(top);
+    EXPECT_EQ(LinuxVolumeSource().readFileInVolume(dir / "labelled", "file"), "labelled");
+}
+
+// A FUSE mount whose server never reads: each discovery gives up on it, and the one probe stuck
+// in the kernel is not joined by another until the server goes.
+TEST_F(MountedVolumes, AMountThatNeverAnswersIsLeftOutWithOneProbeStuckAtATime) {
+    const std::string hung = dir / "hung";
+    int server = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (server < 0)
+        GTEST_SKIP() << "no /dev/fuse";
+    fs::create_directory(hung);
+    const std::string options =
+        "fd=" + std::to_string(server) + ",rootmode=40000,user_id=0,group_id=0";
+    ASSERT_EQ(mount("x", hung.c_str(), "fuse.rclone", MS_NOSUID | MS_NODEV, options.c_str()), 0);
+    test::writeFile(dir / "hung-table", "40 1 0:99 / " + hung + " rw - fuse.rclone x rw\n");
+    LinuxVolumeSource source(dir / "hung-table");
+    for (int discovery = 0; discovery < 3; ++discovery) {
+        EXPECT_EQ(source.mountedVolumePaths(), std::vector<std::string>{hung});
+        EXPECT_EQ(describe(source, hung), "none");
+        EXPECT_EQ(source.readFileInVolume(hung, std::string(versionFilePath)), std::nullopt);
+        EXPECT_EQ(source.pendingProbes(), 1u);
+    }
+    umount2(hung.c_str(), MNT_DETACH);
+    close(server); // the connection ends, and with it the request the probe waits for
+    for (int waited = 0; waited < 500 && source.pendingProbes() > 0; ++waited)
+        usleep(10000);
+    EXPECT_EQ(source.pendingProbes(), 0u);
 }
 
 TEST_F(MountedVolumes, TheSuperblockProbeReadsImagesWhateverTypeIsNamed) {

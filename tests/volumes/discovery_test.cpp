@@ -130,7 +130,16 @@ INSTANTIATE_TEST_SUITE_P(
                      s.addVolume("/media/usb/stick", std::nullopt, std::nullopt, "12.7");
                      s.mounts->push_back("/media/usb/stick");
                  },
-                 {root, backup, "/media/usb/stick | stick  \u2014  macOS 12.7"}}));
+                 {root, backup, "/media/usb/stick | stick  \u2014  macOS 12.7"}},
+        Scenario{"two folders whose names differ only in normalisation are two volumes",
+                 [](FakeVolumeSource& s) {
+                     for (std::string path : {"/mnt/Caf\u00e9", "/mnt/Cafe\u0301"}) {
+                         s.addVolume(path, std::nullopt, std::nullopt, "12.7");
+                         s.mounts->push_back(path);
+                     }
+                 },
+                 {root, backup, "/mnt/Caf\u00e9 | Caf\u00e9  \u2014  macOS 12.7",
+                  "/mnt/Cafe\u0301 | Cafe\u0301  \u2014  macOS 12.7"}}));
 
 TEST(DiscoveryDeduplication, KeepsTheFirstQualifyingAppearanceOfEachVolume) {
     FakeVolumeSource source;

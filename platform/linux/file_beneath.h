@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace kavelin::platform {
+
+// How a path beneath a directory is resolved: by the kernel (openat2, Linux 5.6), or one
+// component at a time where the kernel lacks it.
+enum class BeneathWalk { kernel, components };
+
+// The whole contents of the regular file at relativePath beneath the directory dirFd, reached
+// without leaving that directory's file system and without climbing above it (links are followed
+// only while they stay beneath it), and not larger than maxSize; nullopt when there is no such
+// file. FIFOs and devices are looked at, never opened.
+std::optional<std::string> readFileBeneath(int dirFd, const std::string& relativePath,
+                                           std::size_t maxSize,
+                                           BeneathWalk walk = BeneathWalk::kernel);
+
+// The same for a path anywhere, links followed wherever they lead.
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxSize);
+
+} // namespace kavelin::platform
