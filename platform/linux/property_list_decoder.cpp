@@ -40,10 +40,6 @@ bool isXmlSpace(char c) {
 // instructions are skipped as libplist skips them; a close tag must match the innermost open
 // one. Rejects a document type with an internal subset (no property list has one).
 bool xmlWithinBounds(std::string_view xml) {
-    // NOTE: libplist keeps a NUL byte but miscounts the string around it, and asserts when a
-    // key holds one; XML allows no U+0000 in any form.
-    if (xml.find('\0') != std::string_view::npos)
-        return false;
     std::vector<std::string_view> open;
     std::size_t at = 0;
     while ((at = xml.find('<', at)) != std::string_view::npos) {
@@ -108,7 +104,9 @@ bool xmlWithinBounds(std::string_view xml) {
             at = end + 1;
         }
     }
-    return true;
+    // NOTE: libplist keeps a NUL byte but miscounts the string around it, and asserts when a
+    // key holds one; XML allows no U+0000 in any form.
+    return xml.find('\0') == std::string_view::npos;
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -174,21 +172,22 @@ std::optional<TextEncoding> xmlEncoding(std::string_view data) {
     return TextEncoding{std::string(name)};
 }
 
-// The document in UTF-8 without a byte-order mark; nullopt when its encoding is unknown or a
-// byte sequence is invalid in it.
-std::optional<std::string> xmlAsUtf8(std::string_view data) {
+// The document in UTF-8 without a byte-order mark, converted into `converted` when it is in
+// another encoding; nullopt when its encoding is unknown or a byte sequence is invalid in it.
+std::optional<std::string_view> xmlAsUtf8(std::string_view data, std::string& converted) {
     auto encoding = xmlEncoding(data);
     if (!encoding)
         return std::nullopt;
     data.remove_prefix(encoding->skip);
     if (equalsIgnoringCase(encoding->name, "UTF-8") || equalsIgnoringCase(encoding->name, "UTF8"))
-        return std::string(data);
+        return data;
 
     iconv_t converter = iconv_open("UTF-8", encoding->name.c_str());
     if (converter == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
     std::unique_ptr<void, decltype(&iconv_close)> closer(converter, iconv_close);
-    std::string text(data.size() * 2 + 16, '\0');
+    std::string& text = converted;
+    text.assign(data.size() * 2 + 16, '\0');
     char* in = const_cast<char*>(data.data());
     std::size_t inLeft = data.size();
     std::size_t written = 0;
@@ -204,7 +203,7 @@ std::optional<std::string> xmlAsUtf8(std::string_view data) {
         }
     }
     text.resize(written);
-    return text;
+    return std::string_view(text);
 }
 
 struct PlistDeleter {
@@ -233,7 +232,8 @@ std::optional<PropertyList> decodePropertyListData(std::string_view data) {
             return std::nullopt;
         return list;
     }
-    auto xml = xmlAsUtf8(data);
+    std::string converted;
+    auto xml = xmlAsUtf8(data, converted);
     if (!xml || xml->size() > std::numeric_limits<std::uint32_t>::max() || !xmlWithinBounds(*xml))
         return std::nullopt;
     auto root = parse(*xml);
