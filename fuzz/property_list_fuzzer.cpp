@@ -2,8 +2,9 @@
 // libplist), under libFuzzer. Checked for every input:
 //  - nothing aborts, crashes, leaks or reads out of bounds, in the decoder or in libplist;
 //  - a binary dictionary that the decoder accepts reads as libplist reads it: every key that
-//    occurs once is there, with a string value exactly when libplist has one, and the same
-//    text where libplist can represent it (no NUL, no unpaired surrogate).
+//    libplist can tell apart (it cuts ASCII keys at a NUL) is there, with a string value exactly
+//    when libplist has one, and the same text where libplist can represent it (no NUL, no
+//    unpaired surrogate).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,11 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(root != nullptr);
     check(list->isDictionary == (plist_get_node_type(root.get()) == PLIST_DICT));
 
+    auto asLibplistKey = [](const std::string& key) { return key.substr(0, key.find('\0')); };
     std::map<std::string, int> occurrences;
     for (auto& entry : list->entries)
-        ++occurrences[entry.key];
+        ++occurrences[asLibplistKey(entry.key)];
     for (auto& entry : list->entries) {
-        if (occurrences[entry.key] != 1 || !comparable(entry.key))
+        if (occurrences[asLibplistKey(entry.key)] != 1 || !comparable(entry.key))
             continue;
         plist_t value = plist_dict_get_item(root.get(), entry.key.c_str());
         check(value != nullptr);
