@@ -11,7 +11,7 @@ namespace kavelin::platform {
 // top object is well formed: a known type with a length inside the object area, integers and
 // reals of a size the format defines, references in range and without cycles, dictionary keys
 // that are strings, ASCII strings that are ASCII; and unless its nesting and its expanded size
-// are within the decoder's bounds (property_list_decoder.h). Strings come out whole, NUL characters
+// are within the decoder's bounds (property_list_decoder.h). Strings come out whole, NULs
 // included, as UTF-8 (an unpaired UTF-16 surrogate becomes U+FFFD).
 std::optional<PropertyList> readBinaryPropertyList(std::string_view data);
 
