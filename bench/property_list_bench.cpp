@@ -109,6 +109,24 @@ std::string binaryWideDictionary() {
     return binary(objects);
 }
 
+// One array of `copies` references to one ASCII string of `length` bytes.
+std::string binarySharedString(std::size_t copies, std::size_t length) {
+    std::string string = "\x5F\x11";
+    appendBigEndian(string, length, 2);
+    return binary(
+        {arrayOf(std::vector<std::uint64_t>(copies, 1)), string + std::string(length, 'x')});
+}
+
+// A document in UTF-16 with a byte-order mark, as many keys as fit: every byte is converted.
+std::string xmlUtf16ManyKeys() {
+    std::string utf8 = repeatToFill(xmlHead + "<dict>", "<key>k</key><string>v</string>",
+                                    "</dict>" + xmlTail, maxVersionFileSize / 2 - 1);
+    std::string utf16 = "\xFF\xFE";
+    for (char c : utf8)
+        utf16 += std::string{c, '\0'};
+    return utf16;
+}
+
 std::string xmlNested(std::size_t depth) {
     std::string text = xmlHead;
     for (std::size_t i = 0; i < depth; ++i)
@@ -151,10 +169,14 @@ BENCHMARK_CAPTURE(decode, binary_nested_at_depth_bound, binaryNested(maxProperty
 BENCHMARK_CAPTURE(decode, binary_wide_array, binaryWide(), true);
 BENCHMARK_CAPTURE(decode, binary_wide_dictionary, binaryWideDictionary(), true);
 BENCHMARK_CAPTURE(decode, binary_shared_at_value_budget, binaryMultiplying(4, 7), true);
+BENCHMARK_CAPTURE(decode, binary_shared_string_at_byte_budget,
+                  binarySharedString(maxPropertyListExpandedBytes / 8000, 8000), true);
+BENCHMARK_CAPTURE(decode, xml_utf16_many_keys_at_bound, xmlUtf16ManyKeys(), true);
 // Refused before libplist sees them.
 BENCHMARK_CAPTURE(decode, xml_nested_100000, xmlNested(100000), false);
 BENCHMARK_CAPTURE(decode, binary_nested_30000, binaryNested(30000), false);
 BENCHMARK_CAPTURE(decode, binary_multiplying_16_pow_8, binaryMultiplying(8, 16), false);
+BENCHMARK_CAPTURE(decode, binary_shared_string_8_mib, binarySharedString(1000, 8192), false);
 BENCHMARK_CAPTURE(decode, binary_cycle, binary({arrayOf({1}), arrayOf({0})}), false);
 
 } // namespace

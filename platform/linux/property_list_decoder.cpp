@@ -1,12 +1,16 @@
 // Property-list decoding over libplist 2.2 (XML and binary formats).
-// libplist recurses once per nesting level and copies a binary object each time it is referenced,
-// without any limit; a version file comes from an untrusted disk. So the structure is measured
-// first, without recursion, and the data reaches libplist only when its nesting depth and, for
-// the binary format, its expanded size are within bounds. Not supported: the JSON and OpenStep
-// formats (libplist 2.2 has neither).
+// libplist recurses once per nesting level without any limit, takes every XML document for UTF-8
+// and trusts the binary objects it parses; a version file comes from an untrusted disk. So an XML
+// document is first converted to UTF-8 (glibc's iconv) and its element structure measured without
+// recursion; a binary one is checked object by object (binary_property_list.cpp), which is also
+// where its entries are read, libplist only confirming that it decodes. Not supported: the JSON
+// and OpenStep formats (libplist 2.2 has neither).
 
 #include "platform/linux/property_list_decoder.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -14,7 +18,10 @@
 #include <string>
 #include <vector>
 
+#include <iconv.h>
 #include <plist/plist.h>
+
+#include "platform/linux/binary_property_list.h"
 
 namespace kavelin::platform {
 namespace {
@@ -97,128 +104,106 @@ bool xmlWithinBounds(std::string_view xml) {
             at = end + 1;
         }
     }
-    return true;
+    // NOTE: libplist keeps a NUL byte but miscounts the string around it, and asserts when a
+    // key holds one; XML allows no U+0000 in any form.
+    return xml.find('\0') == std::string_view::npos;
 }
 
-std::uint64_t readBigEndian(std::string_view data, std::size_t at, std::size_t size) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        value = (value << 8) | static_cast<unsigned char>(data[at + i]);
-    return value;
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
-// Walks the object graph of a binary property list from its top object, without recursion:
-// rejects malformed offsets and references, cycles, nesting deeper than the bound, and graphs
-// whose shared objects would expand beyond the value budget when copied out.
-bool binaryWithinBounds(std::string_view data) {
-    constexpr std::size_t trailerSize = 32;
-    if (data.size() < binaryMagic.size() + trailerSize)
-        return false;
-    const std::size_t trailer = data.size() - trailerSize;
-    const std::size_t offsetSize = static_cast<unsigned char>(data[trailer + 6]);
-    const std::size_t refSize = static_cast<unsigned char>(data[trailer + 7]);
-    const std::uint64_t objectCount = readBigEndian(data, trailer + 8, 8);
-    const std::uint64_t topObject = readBigEndian(data, trailer + 16, 8);
-    const std::uint64_t tableOffset = readBigEndian(data, trailer + 24, 8);
-    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8)
-        return false;
-    // Every object takes at least one byte, so a valid count is below the data size.
-    if (objectCount == 0 || objectCount > data.size() || topObject >= objectCount)
-        return false;
-    if (tableOffset < binaryMagic.size() || tableOffset > trailer ||
-        objectCount * offsetSize > trailer - tableOffset)
-        return false;
+struct TextEncoding {
+    std::string name;     // as iconv knows it
+    std::size_t skip = 0; // bytes of the byte-order mark
+};
 
-    auto objectOffset = [&](std::uint64_t object) -> std::optional<std::size_t> {
-        std::uint64_t offset = readBigEndian(data, tableOffset + object * offsetSize, offsetSize);
-        if (offset < binaryMagic.size() || offset >= tableOffset)
-            return std::nullopt;
-        return static_cast<std::size_t>(offset);
+// The encoding of an XML document as the system that writes version files detects it: a
+// byte-order mark, then UTF-16 without one (a NUL byte next to the opening '<'), then the
+// encoding that the declaration names; UTF-8 when none is named. nullopt for a name that is
+// not a character-set name.
+std::optional<TextEncoding> xmlEncoding(std::string_view data) {
+    const std::pair<std::string_view, std::string_view> marks[] = {
+        {std::string_view("\0\0\xFE\xFF", 4), "UTF-32BE"},
+        {std::string_view("\xFF\xFE\0\0", 4), "UTF-32LE"},
+        {"\xEF\xBB\xBF", "UTF-8"},
+        {"\xFE\xFF", "UTF-16BE"},
+        {"\xFF\xFE", "UTF-16LE"},
     };
+    for (auto& [mark, name] : marks)
+        if (data.starts_with(mark))
+            return TextEncoding{std::string(name), mark.size()};
+    if (data.starts_with(std::string_view("\0<", 2)))
+        return TextEncoding{"UTF-16BE"};
+    if (data.starts_with(std::string_view("<\0", 2)))
+        return TextEncoding{"UTF-16LE"};
 
-    struct Container {
-        std::size_t refs = 0;  // position of the first reference
-        std::size_t count = 0; // number of references
+    const std::string_view declaration = data.substr(0, data.find("?>"));
+    if (!declaration.starts_with("<?xml"))
+        return TextEncoding{"UTF-8"};
+    std::size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos)
+        return TextEncoding{"UTF-8"};
+    at += 8;
+    auto skipSpaces = [&] {
+        while (at < declaration.size() && isXmlSpace(declaration[at]))
+            ++at;
     };
-    // The references of a container object (array, ordered set, set, dictionary); count 0 for
-    // any other object.
-    auto containerAt = [&](std::size_t offset) -> std::optional<Container> {
-        const unsigned char marker = static_cast<unsigned char>(data[offset]);
-        const unsigned kind = marker >> 4;
-        if (kind < 0xA || kind > 0xD)
-            return Container{};
-        std::size_t at = offset + 1;
-        std::uint64_t count = marker & 0x0F;
-        if (count == 0x0F) {
-            if (at >= tableOffset)
-                return std::nullopt;
-            const unsigned char intMarker = static_cast<unsigned char>(data[at]);
-            const std::size_t intSize = std::size_t{1} << (intMarker & 0x0F);
-            if ((intMarker >> 4) != 0x1 || intSize > 8 || tableOffset - at - 1 < intSize)
-                return std::nullopt;
-            count = readBigEndian(data, at + 1, intSize);
-            at += 1 + intSize;
-        }
-        if (kind == 0xD) {
-            if (count > std::numeric_limits<std::uint64_t>::max() / 2)
-                return std::nullopt;
-            count *= 2;
-        }
-        if (count > (tableOffset - at) / refSize)
-            return std::nullopt;
-        return Container{at, static_cast<std::size_t>(count)};
+    skipSpaces();
+    if (at == declaration.size() || declaration[at++] != '=')
+        return std::nullopt;
+    skipSpaces();
+    if (at == declaration.size() || (declaration[at] != '"' && declaration[at] != '\''))
+        return std::nullopt;
+    const std::size_t end = declaration.find(declaration[at], at + 1);
+    const std::string_view name = declaration.substr(at + 1, end - at - 1);
+    // Character-set names are short and of letters, digits and a few marks; a slash would be
+    // read by iconv as a conversion option.
+    auto nameCharacter = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ||
+               c == ':' || c == '+';
     };
+    if (end == std::string_view::npos || name.empty() || name.size() > 40 ||
+        !std::all_of(name.begin(), name.end(), nameCharacter))
+        return std::nullopt;
+    return TextEncoding{std::string(name)};
+}
 
-    enum : std::uint8_t { unvisited, inProgress, done };
-    std::vector<std::uint8_t> state(objectCount, unvisited);
-    std::vector<std::uint64_t> expanded(objectCount, 0);
-    struct Frame {
-        std::uint64_t object;
-        Container container;
-        std::size_t next;
-        std::uint64_t values;
-    };
-    std::vector<Frame> stack;
+// The document in UTF-8 without a byte-order mark, converted into `converted` when it is in
+// another encoding; nullopt when its encoding is unknown or a byte sequence is invalid in it.
+std::optional<std::string_view> xmlAsUtf8(std::string_view data, std::string& converted) {
+    auto encoding = xmlEncoding(data);
+    if (!encoding)
+        return std::nullopt;
+    data.remove_prefix(encoding->skip);
+    if (equalsIgnoringCase(encoding->name, "UTF-8") || equalsIgnoringCase(encoding->name, "UTF8"))
+        return data;
 
-    auto enter = [&](std::uint64_t object) -> bool {
-        auto offset = objectOffset(object);
-        if (!offset)
-            return false;
-        auto container = containerAt(*offset);
-        if (!container)
-            return false;
-        state[object] = inProgress;
-        stack.push_back({object, *container, 0, 1});
-        return stack.size() <= maxPropertyListDepth;
-    };
-
-    if (!enter(topObject))
-        return false;
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next == frame.container.count) {
-            std::uint64_t values = frame.values;
-            state[frame.object] = done;
-            expanded[frame.object] = values;
-            stack.pop_back();
-            if (!stack.empty())
-                stack.back().values += values;
-            continue;
-        }
-        std::uint64_t child =
-            readBigEndian(data, frame.container.refs + frame.next * refSize, refSize);
-        ++frame.next;
-        if (child >= objectCount || state[child] == inProgress)
-            return false;
-        if (state[child] == done) {
-            frame.values += expanded[child];
-            if (frame.values > maxPropertyListValues)
-                return false;
-        } else if (!enter(child)) {
-            return false;
+    iconv_t converter = iconv_open("UTF-8", encoding->name.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    std::unique_ptr<void, decltype(&iconv_close)> closer(converter, iconv_close);
+    std::string& text = converted;
+    text.assign(data.size() * 2 + 16, '\0');
+    char* in = const_cast<char*>(data.data());
+    std::size_t inLeft = data.size();
+    std::size_t written = 0;
+    while (inLeft > 0) {
+        char* out = text.data() + written;
+        std::size_t outLeft = text.size() - written;
+        const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+        written = text.size() - outLeft;
+        if (result == static_cast<std::size_t>(-1)) {
+            if (errno != E2BIG)
+                return std::nullopt; // an invalid or incomplete sequence
+            text.resize(text.size() * 2);
         }
     }
-    return expanded[topObject] <= maxPropertyListValues;
+    text.resize(written);
+    return std::string_view(text);
 }
 
 struct PlistDeleter {
@@ -228,18 +213,30 @@ struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
 };
 
+using PlistPointer = std::unique_ptr<void, PlistDeleter>;
+
+PlistPointer parse(std::string_view data) {
+    plist_t root = nullptr;
+    plist_from_memory(data.data(), static_cast<std::uint32_t>(data.size()), &root);
+    return PlistPointer(root);
+}
+
 } // namespace
 
 std::optional<PropertyList> decodePropertyListData(std::string_view data) {
     if (data.size() > std::numeric_limits<std::uint32_t>::max())
         return std::nullopt;
-    const bool binary = data.starts_with(binaryMagic);
-    if (!(binary ? binaryWithinBounds(data) : xmlWithinBounds(data)))
+    if (data.starts_with(binaryMagic)) {
+        auto list = readBinaryPropertyList(data);
+        if (!list || !parse(data))
+            return std::nullopt;
+        return list;
+    }
+    std::string converted;
+    auto xml = xmlAsUtf8(data, converted);
+    if (!xml || xml->size() > std::numeric_limits<std::uint32_t>::max() || !xmlWithinBounds(*xml))
         return std::nullopt;
-
-    plist_t rawRoot = nullptr;
-    plist_from_memory(data.data(), static_cast<std::uint32_t>(data.size()), &rawRoot);
-    std::unique_ptr<void, PlistDeleter> root(rawRoot);
+    auto root = parse(*xml);
     if (!root)
         return std::nullopt;
 

@@ -24,6 +24,20 @@ both("typed", {"ProductVersion": 14, "Data": b"14.1", "Nested": {"V": "14.1"}, "
 # In the binary format both values refer to one string object: shared, not cyclic.
 both("shared", {"a": "same", "b": "same"})
 both("array", ["ProductVersion", "14.1"])
+# libplist 2.2 asserts on a key holding U+0000 and cuts an ASCII string at a NUL.
+write("key-holding-nul.bin", plistlib.dumps({"ProductVersion": "14.0", "é\0": "y"}, fmt=plistlib.FMT_BINARY))
+write("version-holding-nul.bin", plistlib.dumps({"ProductVersion": "14.5\0x"}, fmt=plistlib.FMT_BINARY))
+# XML in the encodings that the system reads besides plain UTF-8.
+accented = plistlib.dumps({"ProductVersion": "14.5 été €"}).decode()
+for name, codec, mark, declared in (
+        ("utf8-bom", "utf-8", b"\xef\xbb\xbf", "UTF-8"), ("utf16le-bom", "utf-16-le", b"\xff\xfe", "UTF-16"),
+        ("utf16be-bom", "utf-16-be", b"\xfe\xff", "UTF-16"), ("utf16be", "utf-16-be", b"", "UTF-16"),
+        ("windows-1252", "cp1252", b"", "windows-1252")):
+    write(name + ".xml", mark + accented.replace("UTF-8", declared).encode(codec))
+write("latin1.xml", accented.replace(" €", "").replace("UTF-8", "ISO-8859-1").encode("latin-1"))
+write("unknown-encoding.xml", accented.replace("UTF-8", "X-UNKNOWN").encode())
+write("utf16le-odd-length.xml", b"\xff\xfe" + accented.encode("utf-16-le") + b"<")
+write("raw-nul.xml", accented.replace("14.5", "14.5\0x").encode())
 write("version-truncated.xml", plistlib.dumps(version)[:120])
 write("version-truncated.bin", plistlib.dumps(version, fmt=plistlib.FMT_BINARY)[:-20])
 
@@ -50,6 +64,10 @@ write("cycle.bin", binary([array_of([1]), array_of([0])]))
 write("multiplying.bin", binary([array_of([i + 1] * 16) for i in range(8)] + [b"\x09"]))
 write("bad-table.bin", binary([array_of([1]), b"\x09"])[:-1] + b"\xf0")  # table past the end
 write("bad-reference.bin", binary([array_of([7]), b"\x09"]))
+# An unpaired UTF-16 surrogate, which libplist drops.
+write("lone-surrogate.bin", binary([b"\xd1" + struct.pack(">II", 1, 2), b"\x51k", b"\x62\x00a\xd8\x00"]))
+# An 8 KiB string referenced a thousand times: small on disk, 8 MiB once copied out.
+write("shared-long-string.bin", binary([array_of([1] * 1000), b"\x5f\x11\x20\x00" + b"x" * 8192]))
 # Closing tags hidden in comments must not make deep nesting look shallow.
 write("nested-hidden-closers.xml",
       xml_head + b"<array><!-- </array> -->" * 10000 + b"</array>" * 10000 + b"</plist>")
