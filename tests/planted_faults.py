@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Plants known faults, one at a time, in a scratch copy of the tree and checks that the test
+suite catches each one: the faults the tests exist to find. A fault whose text no longer appears
+in the code is reported as stale, so that the list follows the code.
+
+    tests/planted_faults.py [build-folder] [regular expression over the fault names]
+
+The scratch copy lives in <build-folder>/planted (reused between runs: only what a fault touches
+is rebuilt). Exit status 1 when a fault survives or is stale.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+# name: (file, text in the code, planted text, tests that must fail (ctest -R)), or, for a fault
+# made of several edits: ([(file, text, planted text), ...], tests)
+FAULTS = {
+    # The selection flow.
+    "busy guard removed": ("startup/select_volume.cpp",
+        "    if (isWorking)\n        return;\n", "", "SelectVolume|MenuRebuild"),
+    "busy flag cleared before the flow": ("startup/select_volume.cpp",
+        "    isWorking = true;\n", "    isWorking = false;\n", "SelectVolume|MenuRebuild"),
+    "application not brought forward": ("startup/select_volume.cpp",
+        "        platform.application.activateIgnoringOtherApps();\n        const int response",
+        "        const int response", "SelectVolume"),
+    "Return answers the restart button": ("startup/select_volume.cpp",
+        "alert.addButtonWithTitle(texts::restartNowButton).keyEquivalent = \"\";",
+        "alert.addButtonWithTitle(texts::restartNowButton);", "SelectVolume"),
+    "re-validation skipped": ("startup/select_volume.cpp",
+        "if (!stillThere) {", "if (false) {", "SelectVolume"),
+    "restart requested after a next-start success": ("startup/select_volume.cpp",
+        "        if (nextOnly) {", "        if (false) {", "SelectVolume"),
+    "settings opened on any answer": ("settings/startup_settings.cpp",
+        "    if (platform.alerts.runModal(alert) == platform::firstButtonReturn)\n        openStartupSettings(platform);",
+        "    platform.alerts.runModal(alert);\n    openStartupSettings(platform);", "SelectVolume"),
+    "status not read again after registering": ("settings/launch_at_login.cpp",
+        "} else if (service.status() == platform::loginItemEnabled) {", "} else if (true) {",
+        "LaunchAtLogin"),
+    # The privileged command.
+    "quoting passes in the wrong order": ("startup/privileged.cpp",
+        "replacingAll(replacingAll(command, '\\\\', \"\\\\\\\\\"), '\"', \"\\\\\\\"\")",
+        "replacingAll(replacingAll(command, '\"', \"\\\\\\\"\"), '\\\\', \"\\\\\\\\\")",
+        "Privileged|PkexecScriptRunner"),
+    "single quote left unescaped": ("startup/privileged.cpp",
+        "quoted += \"'\\\\''\";", "quoted += '\\'';", "Privileged|PkexecScriptRunner"),
+    "a dismissed prompt counted as a failure": ("startup/privileged.cpp",
+        "*number == -128 ?", "*number == 128 ?", "Privileged"),
+    # Discovery and the listing.
+    "running system not first": ("volumes/discovery.cpp",
+        "                         if (a.isCurrent() != b.isCurrent())\n                             return a.isCurrent();\n",
+        "", "DiscoveryOrder"),
+    "the root held to the volume tests": ("volumes/discovery.cpp",
+        "if (!isRoot && !passesVolumeTests(*attributes))", "if (!passesVolumeTests(*attributes))",
+        "Discovery"),
+    "a later appearance replaces the first": ("volumes/discovery.cpp",
+        "        if (seenKeys.contains(key))\n            return std::nullopt;\n", "",
+        "Discovery"),
+    "a control character reaches the terminal": ("app/visible_text.cpp",
+        "    return c < 0x20 ||", "    return c < 0x0A ||", "CommandLine"),
+    "bidirectional override reaches the terminal": ("app/visible_text.cpp",
+        "(c >= 0x202A && c <= 0x202E)", "(c >= 0x202A && c <= 0x202D)", "CommandLine"),
+    # The Linux volume source.
+    "network share counted as local": ("platform/linux/linux_volume_source.cpp",
+        "return VolumeAttributes{true, !mount->isNetwork, visibleToUser, {}, {}};",
+        "return VolumeAttributes{true, true, visibleToUser, {}, {}};", "SyntheticMountTable"),
+    "mounts read without a deadline": ([
+        ("platform/linux/linux_volume_source.cpp", "        mount.mayHang =\n            isFuse(",
+         "        mount.mayHang = false && (isFuse("),
+        ("platform/linux/linux_volume_source.cpp", "!mount.source.starts_with('/'));",
+         "!mount.source.starts_with('/')));")], "MountedVolumes|ListVolumes"),
+    "version file read across mounts": ("platform/linux/file_beneath.cpp",
+        "how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS;",
+        "how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;", "MountedVolumes|ListVolumes"),
+    # The administrator prompt and the restart request.
+    "child started in the caller's folder": ("platform/linux/pkexec_script_runner.cpp",
+        "posix_spawn_file_actions_addchdir_np(&actions, \"/\") == 0", "true",
+        "PkexecScriptRunner"),
+    "locale passed unchecked": ("platform/linux/pkexec_script_runner.cpp",
+        "if (value && (isList ? isLocaleList(value) : isLocaleName(value)))", "if (value)",
+        "PkexecScriptRunner"),
+    # The Qt alerts.
+    "Space presses a focused button": ([
+        ("platform/linux/qt/qt_alerts.cpp", "        button->setFocusPolicy(Qt::NoFocus);\n", ""),
+        ("platform/linux/qt/qt_alerts.cpp", "else if (key != Qt::Key_Space && key != Qt::Key_Select)",
+         "else")], "QtAlerts|select_volume_end_to_end"),
+    "alerts block the tray icon": ("platform/linux/qt/qt_alerts.cpp",
+        "box.setWindowModality(Qt::WindowModal);", "box.setWindowModality(Qt::ApplicationModal);",
+        "select_volume_end_to_end"),
+}
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def run(command, cwd, quiet=True):
+    return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL if quiet else None,
+                          stderr=subprocess.STDOUT if quiet else None).returncode
+
+
+def scratch_copy(build):
+    source = os.path.join(build, "planted", "src")
+    files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT,
+                           capture_output=True, text=True, check=True).stdout.split("\n")
+    for name in filter(None, files):
+        target = os.path.join(source, name)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        origin = os.path.join(ROOT, name)
+        if os.path.isfile(origin) and (not os.path.exists(target) or
+                                       open(origin, "rb").read() != open(target, "rb").read()):
+            shutil.copy2(origin, target)
+    return source
+
+
+def main():
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+    wanted = sys.argv[2] if len(sys.argv) > 2 else ""
+    source = scratch_copy(build)
+    binary = os.path.join(build, "planted", "build")
+    if run(["cmake", "-S", source, "-B", binary, "-G", "Ninja",
+            "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DKAVELIN_BUILD_BENCH=OFF"], source) != 0:
+        print("planted faults: the scratch copy does not configure")
+        return 1
+    if run(["cmake", "--build", binary], source) != 0:
+        print("planted faults: the scratch copy does not build unchanged")
+        return 1
+    caught, missed, stale = [], [], []
+    for name, fault in FAULTS.items():
+        if not re.search(wanted, name):
+            continue
+        edits, tests = (fault[0], fault[1]) if isinstance(fault[0], list) else \
+            ([fault[:3]], fault[3])
+        originals = {}
+        for path, _, _ in edits:
+            originals[path] = open(os.path.join(source, path), encoding="utf-8").read()
+        planted_texts = dict(originals)
+        for path, original, planted in edits:
+            count = planted_texts[path].count(original)
+            if count != 1:
+                break
+            planted_texts[path] = planted_texts[path].replace(original, planted)
+        if count != 1:
+            stale.append(name)
+            print(f"STALE   {name}: {path} holds the text {count} times")
+            continue
+        started = time.monotonic()
+        try:
+            for path, text in planted_texts.items():
+                with open(os.path.join(source, path), "w", encoding="utf-8") as out:
+                    out.write(text)
+            built = run(["cmake", "--build", binary], source) == 0
+            failed = built and run(["ctest", "--test-dir", binary, "-R", tests,
+                                    "--timeout", "300"], source) != 0
+        finally:
+            for path, text in originals.items():
+                with open(os.path.join(source, path), "w", encoding="utf-8") as out:
+                    out.write(text)
+        # A fault that does not build says nothing about the tests: it counts as missed.
+        (caught if failed else missed).append(name)
+        verdict = "caught" if failed else ("MISSED" if built else "NO BUILD")
+        print(f"{verdict:7} {name} ({time.monotonic() - started:.0f} s)")
+    run(["cmake", "--build", binary], source)
+    total = len(caught) + len(missed) + len(stale)
+    print(f"planted faults: {len(caught)} of {total} caught"
+          + (f", {len(missed)} missed" if missed else "") + (f", {len(stale)} stale" if stale else ""))
+    return 0 if not missed and not stale else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
