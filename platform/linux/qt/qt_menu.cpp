@@ -1,12 +1,23 @@
-// The status item over QSystemTrayIcon (XEmbed or StatusNotifierItem, as Qt finds), and menus
-// rendered into QMenu from the core's Menu value each time the menu is about to show. Not
-// supported: a status item without a tray host has no button (Qt shows nothing then); the mixed
-// state is drawn as a dash in the icon column, since QAction has no third state.
+// The status item over QSystemTrayIcon (XEmbed or StatusNotifierItem, as Qt finds), made once a
+// tray host is there, and menus rendered into QMenu from the core's Menu value each time the menu
+// is about to show; a click opens it against the icon. Not supported: the mixed state is drawn
+// as a dash in the icon column, since QAction has no third state; a tray on an X screen other
+// than the first.
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+
+#include <algorithm>
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 #include "qt_services.h"
 
@@ -83,28 +94,120 @@ void renderMenu(const Menu& menu, QMenu& target) {
     }
 }
 
-void QtStatusButton::setImage(const Image* image) {
-    QIcon icon = image ? QtImages::icon(*image) : QIcon();
-    tray.setIcon(icon.isNull() ? blankIcon() : icon);
+QPoint statusMenuPosition(QRect icon, QSize menu, QRect screen, QRect workArea) {
+    const int toTop = icon.top() - screen.top(), toBottom = screen.bottom() - icon.bottom();
+    const int toLeft = icon.left() - screen.left(), toRight = screen.right() - icon.right();
+    const int nearest = std::min({toTop, toBottom, toLeft, toRight});
+    auto along = [](int start, int length, int low, int high) {
+        return std::max(low, std::min(start, high - length + 1));
+    };
+    if (nearest == toTop || nearest == toBottom) {
+        const int x = along(icon.left(), menu.width(), screen.left(), screen.right());
+        if (nearest == toTop)
+            return {x, std::max(icon.bottom() + 1, workArea.top())};
+        return {x, std::min(icon.top(), workArea.bottom() + 1) - menu.height()};
+    }
+    const int y = along(icon.top(), menu.height(), screen.top(), screen.bottom());
+    if (nearest == toLeft)
+        return {std::max(icon.right() + 1, workArea.left()), y};
+    return {std::min(icon.left(), workArea.right() + 1) - menu.width(), y};
 }
 
-void QtStatusButton::setToolTip(const std::string& toolTip) {
-    tray.setToolTip(QString::fromStdString(toolTip));
+namespace {
+
+// NOTE: Qt decides once per process, at its first tray icon, between StatusNotifierItem and
+// XEmbed, and never looks for a StatusNotifierItem host again. At login the host often starts
+// after the programs of the session, so the tray icon is made only once a host of either kind
+// is there; from then on Qt follows hosts that restart.
+bool xembedTrayPresent() {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    // The tray of the first X screen; screens beyond it are merged into it by RandR nowadays.
+    static const char name[] = "_NET_SYSTEM_TRAY_S0";
+    auto* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, false, sizeof name - 1, name), nullptr);
+    if (!atom)
+        return false;
+    auto* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool present = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    return present;
 }
 
-QtStatusItem::QtStatusItem() {
-    tray.setIcon(blankIcon());
-    tray.show();
+bool statusNotifierHostPresent() {
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // Asked only when already running: a call would start an activatable watcher.
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        watcher, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    QDBusMessage reply = bus.call(get, QDBus::Block, 500);
+    return reply.type() == QDBusMessage::ReplyMessage &&
+           reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+}
+
+} // namespace
+
+QtStatusItem::QtStatusItem() : icon(blankIcon()) {
+    QObject::connect(&hostWatch, &QTimer::timeout, &hostWatch, [this] { dockOnceAHostShows(); });
+    hostWatch.start(1000);
+    dockOnceAHostShows();
+}
+
+void QtStatusItem::dockOnceAHostShows() {
+    if (tray || (!xembedTrayPresent() && !statusNotifierHostPresent()))
+        return;
+    hostWatch.stop();
+    tray = std::make_unique<QSystemTrayIcon>(icon);
+    tray->setToolTip(toolTip);
+    if (rendered)
+        tray->setContextMenu(rendered.get());
     // A left click opens the menu too: on a tray, Qt only opens the context menu on a right one.
-    QObject::connect(&tray, &QSystemTrayIcon::activated, &tray,
+    QObject::connect(tray.get(), &QSystemTrayIcon::activated, tray.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
                          if (rendered && reason == QSystemTrayIcon::Trigger)
-                             rendered->popup(QCursor::pos());
+                             openMenuAgainstIcon();
                      });
+    tray->show();
 }
 
-StatusButton* QtStatusItem::button() {
-    return QSystemTrayIcon::isSystemTrayAvailable() ? &statusButton : nullptr;
+void QtStatusItem::setImage(const Image* image) {
+    QIcon shown = image ? QtImages::icon(*image) : QIcon();
+    icon = shown.isNull() ? blankIcon() : shown;
+    if (tray)
+        tray->setIcon(icon);
+}
+
+void QtStatusItem::setToolTip(const std::string& text) {
+    toolTip = QString::fromStdString(text);
+    if (tray)
+        tray->setToolTip(toolTip);
+}
+
+void QtStatusItem::openMenuAgainstIcon() {
+    // The menu is rebuilt first, so that its size is known where it is placed; the opening
+    // itself then does not rebuild it a second time.
+    if (delegate)
+        delegate->menuNeedsUpdate(*menu);
+    renderMenu(*menu, *rendered);
+    rebuiltForOpening = true;
+    const QPoint pointer = QCursor::pos();
+    QRect icon = tray ? tray->geometry() : QRect();
+    if (icon.isEmpty())
+        icon = QRect(pointer, QSize(1, 1));
+    QScreen* screen = QGuiApplication::screenAt(icon.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    rendered->popup(statusMenuPosition(icon, rendered->sizeHint(), screen->geometry(),
+                                       screen->availableGeometry()));
+    rebuiltForOpening = false;
 }
 
 void QtStatusItem::setMenu(std::shared_ptr<Menu> newMenu, MenuDelegate* newDelegate) {
@@ -112,11 +215,14 @@ void QtStatusItem::setMenu(std::shared_ptr<Menu> newMenu, MenuDelegate* newDeleg
     delegate = newDelegate;
     rendered = std::make_unique<QMenu>();
     QObject::connect(rendered.get(), &QMenu::aboutToShow, rendered.get(), [this] {
+        if (rebuiltForOpening)
+            return;
         if (delegate)
             delegate->menuNeedsUpdate(*menu);
         renderMenu(*menu, *rendered);
     });
-    tray.setContextMenu(rendered.get());
+    if (tray)
+        tray->setContextMenu(rendered.get());
 }
 
 std::unique_ptr<StatusItem> QtStatusBar::statusItemWithLength(double) {
