@@ -4,36 +4,23 @@
 #
 #   scripts/fake-mac /bin/bash tests/flows/select_volume_e2e.sh BUILD_DIR
 #
-# An X server (Xvfb), a tray host (trayer) and the program, driven by xdotool. The administrator
+# A session of tests/session.sh with a StatusNotifierItem host, driven by xdotool. The administrator
 # prompt is a stand-in bound over /usr/bin/pkexec in the private mount namespace: it records its
 # arguments and answers as told. Exits 77 (skipped) when a tool is missing.
 set -euo pipefail
 
 build=${1:?usage: select_volume_e2e.sh BUILD_DIR}
-for tool in Xvfb trayer xdotool; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
+source "$(dirname "$0")/../session.sh"
+session_require Xvfb xdotool xwininfo xprop dbus-daemon gdbus status-notifier-watcher \
+    gtk-sni-tray-standalone
 [ -f /usr/bin/pkexec ] || { echo "skipped: no /usr/bin/pkexec to stand in for"; exit 77; }
 [ -x "$build/kavelin" ] || { echo "$build/kavelin is missing" >&2; exit 1; }
 if findmnt -no PROPAGATION / | grep -q shared; then
     echo "skipped: not in a private mount namespace (run it through scripts/fake-mac)"
     exit 77
 fi
-
-work=$(mktemp -d /tmp/kavelin-e2e.XXXXXX)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    umount /usr/bin/pkexec 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
+work=$session_dir
+trap 'session_cleanup; umount /usr/bin/pkexec 2>/dev/null' EXIT
 
 # The stand-in prompt: one argument per line, then "--", and the exit status found in "answer".
 # It runs with the runner's minimal environment, so every path in it is written out.
@@ -46,59 +33,26 @@ EOF
 chmod 755 "$work/pkexec"
 mount --bind "$work/pkexec" /usr/bin/pkexec
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$work/display")
+# A StatusNotifierItem host on a bus where no session manager answers the restart request, as on
+# a desktop that offers none.
+session_start_x 1024x768
+session_start_bus
+session_start_sni_host
+session_start_program "$build/kavelin"
+wait_for "the item never registered with the watcher" sni_item
+icon_x=$((1024 - 15)) icon_y=15
 
-trayer --edge top --align right --widthtype pixel --width 200 --height 32 >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
-
-# No session bus: the restart request gets no answer, as on a desktop that offers none.
-mkdir -p "$work/home" "$work/config"
-HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
-    DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" "$build/kavelin" >"$work/app.log" 2>&1 &
-app=$!
-pids+=("$app")
-
-# Visible windows of the program whose top edge is above (menu, tray icon) or below (alert) y.
-windows() { # above|below Y
-    for window in $(xdotool search --onlyvisible --classname '^kavelin$' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$window")"
-        if { [ "$1" = above ] && [ "$Y" -lt "$2" ]; } || { [ "$1" = below ] && [ "$Y" -ge "$2" ]; }; then
-            [ "$WIDTH" -gt 4 ] && echo "$window $X $Y $WIDTH $HEIGHT"
-        fi
-    done
-}
-alert_up() { [ -n "$(windows below 100)" ]; }
-wait_for() { # WHAT COMMAND...
-    local what=$1
-    shift
-    for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done
-    fail "$what"
-}
-
-icon=""
-find_icon() {
-    icon=$(windows above 40 | awk '$4 < 64 { print; exit }')
-    [ -n "$icon" ]
-}
-wait_for "the icon never docked in the tray" find_icon
-read -r _ icon_x icon_y icon_w icon_h <<<"$icon"
-
-menu_up() { windows above 40 | awk '$4 >= 64 { found = 1 } END { exit !found }'; }
+# An alert: a window of the program in the middle of the screen.
+alert_up() { windows_of '^kavelin$' | awk '$3 >= 100' | grep -q .; }
 # A click on the icon, then keys in the menu as a user would press them.
 choose_in_menu() { # KEY...
-    # NOTE: --sync waits for a motion event, so the pointer first leaves the icon.
-    xdotool mousemove 0 300 mousemove --sync $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 1
-    wait_for "the menu did not open" menu_up
-    xdotool key --delay 80 "$@"
+    click_at "$icon_x" "$icon_y"
+    wait_for "the menu did not open" menu_window
+    press "$@"
 }
-press() { # KEY... (in the alert that is up)
+answer() { # KEY... (in the alert that is up)
     wait_for "no alert came up" alert_up
-    xdotool key --delay 80 "$@"
+    press "$@"
 }
 no_alert() { ! alert_up; }
 ran() { cat "$work/ran" 2>/dev/null; }
@@ -117,15 +71,18 @@ $expected"
 #    granted: the next-start alert, whose one button "OK" takes Return and nothing takes Escape.
 echo 0 >"$work/answer"
 choose_in_menu Down Down Down Return
-press Return
+answer Return
 sleep 0.5
 alert_up && [ ! -s "$work/ran" ] || fail "Return answered the choice alert"
-press Tab space
+# Meanwhile the menu that a host reads offers nothing but the notice.
+sni_menu | grep -qE "^\(uint32 [0-9]+, \(0, \{[^}]*\}, \[<\([0-9]+, \{'enabled': <false>, 'label': <'Autorisation en cours…'>, 'visible': <true>\}, @av \[\]\)>\]\)\)$" ||
+    fail "the exported menu is not the busy one: $(sni_menu)"
+answer Tab space
 wait_for "the command never reached the prompt" test -s "$work/ran"
-press Escape
+answer Escape
 sleep 0.5
 alert_up || fail "Escape closed the next-start alert: it was another alert"
-press Return
+answer Return
 wait_for "the next-start alert stayed" no_alert
 prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null"
 
@@ -133,9 +90,9 @@ prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </de
 #    fallback alert, closed with Escape.
 : >"$work/ran"
 choose_in_menu Down Down Down Down Return
-press space
+answer space
 wait_for "the command never reached the prompt" test -s "$work/ran"
-press Escape
+answer Escape
 wait_for "the fallback alert stayed" no_alert
 prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
 
@@ -143,15 +100,13 @@ prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
 : >"$work/ran"
 echo 126 >"$work/answer"
 choose_in_menu Down Down Return
-press space
+answer space
 wait_for "the command never reached the prompt" test -s "$work/ran"
 sleep 1
 alert_up && fail "an alert followed a dismissed prompt"
 
 # 4. Quit, the last item of the menu: the program ends with status 0.
 choose_in_menu Up Return
-status=0
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-wait "$app" || status=$?
-[ "$status" -eq 0 ] || fail "the program ended with status $status: $(cat "$work/app.log")"
-echo "end to end: three selections reached the prompt as expected"
+status=$(program_status)
+[ "$status" -eq 0 ] || fail "the program ended with status $status: $(cat "$work/program.log")"
+echo "end to end: three selections reached the prompt as expected, the busy menu meanwhile"

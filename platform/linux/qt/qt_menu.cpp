@@ -15,8 +15,12 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include <QAbstractNativeEventFilter>
+
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <string_view>
 #include <xcb/xcb.h>
 
 #include "qt_services.h"
@@ -119,24 +123,63 @@ namespace {
 // XEmbed, and never looks for a StatusNotifierItem host again. At login the host often starts
 // after the programs of the session, so the tray icon is made only once a host of either kind
 // is there; from then on Qt follows hosts that restart.
-bool xembedTrayPresent() {
+xcb_connection_t* x11Connection() {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atomNamed(xcb_connection_t* connection, std::string_view name) {
+    auto* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, false, name.size(), name.data()), nullptr);
+    xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
+// The tray of the first X screen; screens beyond it are merged into it by RandR nowadays.
+constexpr std::string_view xembedTraySelection = "_NET_SYSTEM_TRAY_S0";
+
+bool xembedTrayPresent() {
+    xcb_connection_t* connection = x11Connection();
     if (!connection)
         return false;
-    // The tray of the first X screen; screens beyond it are merged into it by RandR nowadays.
-    static const char name[] = "_NET_SYSTEM_TRAY_S0";
-    auto* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, false, sizeof name - 1, name), nullptr);
-    if (!atom)
-        return false;
+    xcb_atom_t selection = atomNamed(connection, xembedTraySelection);
     auto* owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+        connection, xcb_get_selection_owner(connection, selection), nullptr);
     const bool present = owner && owner->owner != XCB_NONE;
     std::free(owner);
-    std::free(atom);
     return present;
 }
+
+} // namespace
+
+// A new XEmbed tray announces itself to every client with a MANAGER message on the root window.
+class TrayRestartFilter final : public QAbstractNativeEventFilter {
+public:
+    explicit TrayRestartFilter(std::function<void()> onNewTray) : onNewTray(std::move(onNewTray)) {
+        if (xcb_connection_t* connection = x11Connection()) {
+            manager = atomNamed(connection, "MANAGER");
+            selection = atomNamed(connection, xembedTraySelection);
+        }
+    }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t" || manager == XCB_NONE)
+            return false;
+        auto* event = static_cast<xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
+            return false;
+        auto* client = reinterpret_cast<xcb_client_message_event_t*>(event);
+        if (client->type == manager && client->data.data32[1] == selection)
+            QTimer::singleShot(0, qApp, onNewTray);
+        return false;
+    }
+
+private:
+    std::function<void()> onNewTray;
+    xcb_atom_t manager = XCB_NONE, selection = XCB_NONE;
+};
+
+namespace {
 
 bool statusNotifierHostPresent() {
     const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
@@ -159,6 +202,19 @@ QtStatusItem::QtStatusItem() : icon(blankIcon()) {
     QObject::connect(&hostWatch, &QTimer::timeout, &hostWatch, [this] { dockOnceAHostShows(); });
     hostWatch.start(1000);
     dockOnceAHostShows();
+    // NOTE: Qt docks its icon again in a restarted XEmbed tray, but that icon never shows its
+    // tool tip any more; a new tray icon does.
+    trayRestarts = std::make_unique<TrayRestartFilter>([this] {
+        if (tray) {
+            tray.reset();
+            dockOnceAHostShows();
+        }
+    });
+    qApp->installNativeEventFilter(trayRestarts.get());
+}
+
+QtStatusItem::~QtStatusItem() {
+    qApp->removeNativeEventFilter(trayRestarts.get());
 }
 
 void QtStatusItem::dockOnceAHostShows() {

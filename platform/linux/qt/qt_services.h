@@ -66,6 +66,8 @@ void renderMenu(const Menu& menu, QMenu& target);
 // not a column.
 QString literalText(const std::string& text);
 
+class TrayRestartFilter;
+
 // Where a status menu of the given size opens: against the icon, on the side away from the
 // screen edge that the tray bar lies on, inside the screen. An icon of unknown place (hosts of
 // StatusNotifierItem keep it to themselves) is the pointer, and the menu then keeps out of the
@@ -77,6 +79,7 @@ QPoint statusMenuPosition(QRect icon, QSize menu, QRect screen, QRect workArea);
 class QtStatusItem final : public StatusItem, public StatusButton {
 public:
     QtStatusItem();
+    ~QtStatusItem() override;
     StatusButton* button() override { return this; }
     void setImage(const Image* image) override;
     void setToolTip(const std::string& toolTip) override;
@@ -98,6 +101,7 @@ private:
     QString toolTip;
     bool rebuiltForOpening = false;
     QTimer hostWatch;
+    std::unique_ptr<TrayRestartFilter> trayRestarts;
     std::unique_ptr<QSystemTrayIcon> tray;
 };
 
