@@ -104,7 +104,7 @@ sni_item() { watcher_get RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | he
 sni_menu() {
     local item
     item=$(sni_item) || return 1
-    gdbus call --session -d "$item" -o /MenuBar -m com.canonical.dbusmenu.AboutToShow 0 >/dev/null
+    gdbus call --session -d "$item" -o /MenuBar -m com.canonical.dbusmenu.AboutToShow 0 &>/dev/null
     gdbus call --session -d "$item" -o /MenuBar -m com.canonical.dbusmenu.GetLayout -- 0 -1 '[]'
 }
 

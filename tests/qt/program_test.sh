@@ -88,6 +88,9 @@ sni-host)
     sleep 2
     session_start_sni_host
     wait_for "the item never registered with the watcher" sni_item
+    session_stop_host
+    session_start_sni_host
+    wait_for "the item did not register again with a restarted watcher" sni_item
     # The host draws the icon at the right end of its bar.
     width=${session_screen%x*} icon_x=$((width - 15)) icon_y=15
     menu_opens_below_the_bar "$icon_x" "$icon_y"

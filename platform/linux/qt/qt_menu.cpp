@@ -9,11 +9,13 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 
 #include <QAbstractNativeEventFilter>
 
@@ -153,30 +155,51 @@ bool xembedTrayPresent() {
 
 } // namespace
 
-// A new XEmbed tray announces itself to every client with a MANAGER message on the root window.
-class TrayRestartFilter final : public QAbstractNativeEventFilter {
+// Tells when a tray host may have come: a new XEmbed tray announces itself to every client with a
+// MANAGER message on the root window, a StatusNotifierItem host through the watcher on the
+// session bus. The answer comes from the event loop, after Qt has seen the same events.
+class TrayHostWatch final : public QAbstractNativeEventFilter {
 public:
-    explicit TrayRestartFilter(std::function<void()> onNewTray) : onNewTray(std::move(onNewTray)) {
+    TrayHostWatch(std::function<void()> onXembedTray, std::function<void()> onStatusNotifierHost)
+        : onXembedTray(std::move(onXembedTray)) {
         if (xcb_connection_t* connection = x11Connection()) {
             manager = atomNamed(connection, "MANAGER");
             selection = atomNamed(connection, xembedTraySelection);
+            qApp->installNativeEventFilter(this);
         }
+        const QString service = QStringLiteral("org.kde.StatusNotifierWatcher");
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            return;
+        hostSignal.setSingleShot(true);
+        hostSignal.setInterval(0);
+        QObject::connect(&hostSignal, &QTimer::timeout, &hostSignal, onStatusNotifierHost);
+        watcher = std::make_unique<QDBusServiceWatcher>(service, bus,
+                                                        QDBusServiceWatcher::WatchForRegistration);
+        QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceRegistered, &hostSignal,
+                         [this] { hostSignal.start(); });
+        bus.connect(QString(), QStringLiteral("/StatusNotifierWatcher"), service,
+                    QStringLiteral("StatusNotifierHostRegistered"), &hostSignal, SLOT(start()));
     }
+    ~TrayHostWatch() override { qApp->removeNativeEventFilter(this); }
+
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-        if (type != "xcb_generic_event_t" || manager == XCB_NONE)
+        if (type != "xcb_generic_event_t")
             return false;
         auto* event = static_cast<xcb_generic_event_t*>(message);
         if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
             return false;
         auto* client = reinterpret_cast<xcb_client_message_event_t*>(event);
         if (client->type == manager && client->data.data32[1] == selection)
-            QTimer::singleShot(0, qApp, onNewTray);
+            QTimer::singleShot(0, qApp, onXembedTray);
         return false;
     }
 
 private:
-    std::function<void()> onNewTray;
+    std::function<void()> onXembedTray;
     xcb_atom_t manager = XCB_NONE, selection = XCB_NONE;
+    QTimer hostSignal;
+    std::unique_ptr<QDBusServiceWatcher> watcher;
 };
 
 namespace {
@@ -199,28 +222,22 @@ bool statusNotifierHostPresent() {
 } // namespace
 
 QtStatusItem::QtStatusItem() : icon(blankIcon()) {
-    QObject::connect(&hostWatch, &QTimer::timeout, &hostWatch, [this] { dockOnceAHostShows(); });
-    hostWatch.start(1000);
-    dockOnceAHostShows();
     // NOTE: Qt docks its icon again in a restarted XEmbed tray, but that icon never shows its
-    // tool tip any more; a new tray icon does.
-    trayRestarts = std::make_unique<TrayRestartFilter>([this] {
-        if (tray) {
-            tray.reset();
-            dockOnceAHostShows();
-        }
-    });
-    qApp->installNativeEventFilter(trayRestarts.get());
+    // tool tip any more, and it does not register it again with a restarted watcher at all; a
+    // new tray icon does both.
+    auto dockAnew = [this] {
+        tray.reset();
+        dockOnceAHostShows();
+    };
+    hostWatch = std::make_unique<TrayHostWatch>(dockAnew, dockAnew);
+    dockOnceAHostShows();
 }
 
-QtStatusItem::~QtStatusItem() {
-    qApp->removeNativeEventFilter(trayRestarts.get());
-}
+QtStatusItem::~QtStatusItem() = default;
 
 void QtStatusItem::dockOnceAHostShows() {
     if (tray || (!xembedTrayPresent() && !statusNotifierHostPresent()))
         return;
-    hostWatch.stop();
     tray = std::make_unique<QSystemTrayIcon>(icon);
     tray->setToolTip(toolTip);
     if (rendered)

@@ -7,7 +7,6 @@
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <filesystem>
 #include <memory>
@@ -66,7 +65,7 @@ void renderMenu(const Menu& menu, QMenu& target);
 // not a column.
 QString literalText(const std::string& text);
 
-class TrayRestartFilter;
+class TrayHostWatch;
 
 // Where a status menu of the given size opens: against the icon, on the side away from the
 // screen edge that the tray bar lies on, inside the screen. An icon of unknown place (hosts of
@@ -100,8 +99,7 @@ private:
     QIcon icon;
     QString toolTip;
     bool rebuiltForOpening = false;
-    QTimer hostWatch;
-    std::unique_ptr<TrayRestartFilter> trayRestarts;
+    std::unique_ptr<TrayHostWatch> hostWatch;
     std::unique_ptr<QSystemTrayIcon> tray;
 };
 
