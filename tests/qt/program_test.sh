@@ -21,11 +21,11 @@ icon_docked_with_tooltip() {
     tooltip_window >/dev/null || fail "the icon at $icon_x,$icon_y shows no tool tip: $(windows_of kavelin)"
     xdotool mousemove 0 300
 }
-# A left click on the icon opens the menu below the bar, where the icon is.
-menu_opens_below_the_bar() { # X Y
+# A click on the icon opens the menu below the bar, where the icon is.
+menu_opens_below_the_bar() { # X Y [BUTTON]
     local x y width
     no_menu || fail "a menu shows before any click"
-    click_at "$1" "$2"
+    click_at "$1" "$2" "${3:-1}"
     wait_for "a click did not open the menu" menu_window
     read -r _ x y width _ <<<"$(menu_window)"
     screenshot "$check-menu"
@@ -62,6 +62,9 @@ tray-session)
     session_start_xembed_host
     session_start_program "$program"
     icon_docked_with_tooltip
+    menu_opens_below_the_bar $((icon_x + 8)) $((icon_y + 8)) 3
+    press Escape
+    wait_for "Escape did not close the menu" no_menu
     menu_opens_below_the_bar $((icon_x + 8)) $((icon_y + 8))
     quit_from_menu
     ;;

@@ -242,11 +242,16 @@ void QtStatusItem::dockOnceAHostShows() {
     tray->setToolTip(toolTip);
     if (rendered)
         tray->setContextMenu(rendered.get());
-    // A left click opens the menu too: on a tray, Qt only opens the context menu on a right one.
+    // A left click opens the menu too: on a tray, Qt only opens the context menu on a right one,
+    // at the pointer; that one is moved against the icon.
     QObject::connect(tray.get(), &QSystemTrayIcon::activated, tray.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
-                         if (rendered && reason == QSystemTrayIcon::Trigger)
+                         if (!rendered)
+                             return;
+                         if (reason == QSystemTrayIcon::Trigger)
                              openMenuAgainstIcon();
+                         else if (reason == QSystemTrayIcon::Context && rendered->isVisible())
+                             rendered->move(menuPositionAgainstIcon());
                      });
     tray->show();
 }
@@ -271,16 +276,19 @@ void QtStatusItem::openMenuAgainstIcon() {
         delegate->menuNeedsUpdate(*menu);
     renderMenu(*menu, *rendered);
     rebuiltForOpening = true;
-    const QPoint pointer = QCursor::pos();
+    rendered->popup(menuPositionAgainstIcon());
+    rebuiltForOpening = false;
+}
+
+QPoint QtStatusItem::menuPositionAgainstIcon() {
     QRect icon = tray ? tray->geometry() : QRect();
     if (icon.isEmpty())
-        icon = QRect(pointer, QSize(1, 1));
+        icon = QRect(QCursor::pos(), QSize(1, 1));
     QScreen* screen = QGuiApplication::screenAt(icon.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    rendered->popup(statusMenuPosition(icon, rendered->sizeHint(), screen->geometry(),
-                                       screen->availableGeometry()));
-    rebuiltForOpening = false;
+    return statusMenuPosition(icon, rendered->sizeHint(), screen->geometry(),
+                              screen->availableGeometry());
 }
 
 void QtStatusItem::setMenu(std::shared_ptr<Menu> newMenu, MenuDelegate* newDelegate) {

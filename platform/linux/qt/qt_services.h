@@ -92,6 +92,7 @@ public:
 private:
     void dockOnceAHostShows();
     void openMenuAgainstIcon();
+    QPoint menuPositionAgainstIcon();
 
     std::shared_ptr<Menu> menu;
     MenuDelegate* delegate = nullptr;
