@@ -1,31 +1,20 @@
 // The status item over QSystemTrayIcon (XEmbed or StatusNotifierItem, as Qt finds), made once a
-// tray host is there, and menus rendered into QMenu from the core's Menu value each time the menu
-// is about to show; a click opens it against the icon. Not supported: the mixed state is drawn
-// as a dash in the icon column, since QAction has no third state; a tray on an X screen other
-// than the first.
+// tray host is there and made anew when one restarts, and menus rendered into QMenu from the
+// core's Menu value each time the menu is about to show; a click opens it against the icon. Not
+// supported: the mixed state is drawn as a dash in the icon column, since QAction has no third
+// state.
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusServiceWatcher>
-#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
-#include <QTimer>
-
-#include <QAbstractNativeEventFilter>
 
 #include <algorithm>
-#include <cstdlib>
-#include <functional>
-#include <string_view>
-#include <xcb/xcb.h>
 
 #include "qt_services.h"
+#include "qt_tray_hosts.h"
 
 namespace kavelin::platform {
 
@@ -119,108 +108,6 @@ QPoint statusMenuPosition(QRect icon, QSize menu, QRect screen, QRect workArea) 
     return {std::min(icon.left(), workArea.right() + 1) - menu.width(), y};
 }
 
-namespace {
-
-// NOTE: Qt decides once per process, at its first tray icon, between StatusNotifierItem and
-// XEmbed, and never looks for a StatusNotifierItem host again. At login the host often starts
-// after the programs of the session, so the tray icon is made only once a host of either kind
-// is there; from then on Qt follows hosts that restart.
-xcb_connection_t* x11Connection() {
-    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t atomNamed(xcb_connection_t* connection, std::string_view name) {
-    auto* reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, false, name.size(), name.data()), nullptr);
-    xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
-    std::free(reply);
-    return atom;
-}
-
-// The tray of the first X screen; screens beyond it are merged into it by RandR nowadays.
-constexpr std::string_view xembedTraySelection = "_NET_SYSTEM_TRAY_S0";
-
-bool xembedTrayPresent() {
-    xcb_connection_t* connection = x11Connection();
-    if (!connection)
-        return false;
-    xcb_atom_t selection = atomNamed(connection, xembedTraySelection);
-    auto* owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, selection), nullptr);
-    const bool present = owner && owner->owner != XCB_NONE;
-    std::free(owner);
-    return present;
-}
-
-} // namespace
-
-// Tells when a tray host may have come: a new XEmbed tray announces itself to every client with a
-// MANAGER message on the root window, a StatusNotifierItem host through the watcher on the
-// session bus. The answer comes from the event loop, after Qt has seen the same events.
-class TrayHostWatch final : public QAbstractNativeEventFilter {
-public:
-    TrayHostWatch(std::function<void()> onXembedTray, std::function<void()> onStatusNotifierHost)
-        : onXembedTray(std::move(onXembedTray)) {
-        if (xcb_connection_t* connection = x11Connection()) {
-            manager = atomNamed(connection, "MANAGER");
-            selection = atomNamed(connection, xembedTraySelection);
-            qApp->installNativeEventFilter(this);
-        }
-        const QString service = QStringLiteral("org.kde.StatusNotifierWatcher");
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected())
-            return;
-        hostSignal.setSingleShot(true);
-        hostSignal.setInterval(0);
-        QObject::connect(&hostSignal, &QTimer::timeout, &hostSignal, onStatusNotifierHost);
-        watcher = std::make_unique<QDBusServiceWatcher>(service, bus,
-                                                        QDBusServiceWatcher::WatchForRegistration);
-        QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceRegistered, &hostSignal,
-                         [this] { hostSignal.start(); });
-        bus.connect(QString(), QStringLiteral("/StatusNotifierWatcher"), service,
-                    QStringLiteral("StatusNotifierHostRegistered"), &hostSignal, SLOT(start()));
-    }
-    ~TrayHostWatch() override { qApp->removeNativeEventFilter(this); }
-
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-        if (type != "xcb_generic_event_t")
-            return false;
-        auto* event = static_cast<xcb_generic_event_t*>(message);
-        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
-            return false;
-        auto* client = reinterpret_cast<xcb_client_message_event_t*>(event);
-        if (client->type == manager && client->data.data32[1] == selection)
-            QTimer::singleShot(0, qApp, onXembedTray);
-        return false;
-    }
-
-private:
-    std::function<void()> onXembedTray;
-    xcb_atom_t manager = XCB_NONE, selection = XCB_NONE;
-    QTimer hostSignal;
-    std::unique_ptr<QDBusServiceWatcher> watcher;
-};
-
-namespace {
-
-bool statusNotifierHostPresent() {
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    // Asked only when already running: a call would start an activatable watcher.
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
-        return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        watcher, QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
-    QDBusMessage reply = bus.call(get, QDBus::Block, 500);
-    return reply.type() == QDBusMessage::ReplyMessage &&
-           reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
-}
-
-} // namespace
-
 QtStatusItem::QtStatusItem() : icon(blankIcon()) {
     // NOTE: Qt docks its icon again in a restarted XEmbed tray, but that icon never shows its
     // tool tip any more, and it does not register it again with a restarted watcher at all; a
@@ -235,6 +122,10 @@ QtStatusItem::QtStatusItem() : icon(blankIcon()) {
 
 QtStatusItem::~QtStatusItem() = default;
 
+// NOTE: Qt decides once per process, at its first tray icon, between StatusNotifierItem and
+// XEmbed, and never looks for a StatusNotifierItem host again. At login the host often starts
+// after the programs of the session, so the tray icon is made only once a host of either kind is
+// there.
 void QtStatusItem::dockOnceAHostShows() {
     if (tray || (!xembedTrayPresent() && !statusNotifierHostPresent()))
         return;
