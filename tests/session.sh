@@ -150,6 +150,16 @@ click_at() { # X Y [BUTTON]
     xdotool mousemove 0 300 mousemove --sync "$1" "$2" click "${3:-1}"
 }
 press() { xdotool key --delay 80 "$@"; }
+# Clicks until the check succeeds: a host that has just taken the icon in may not draw it yet.
+click_until() { # WHAT X Y BUTTON CHECK...
+    local what=$1 x=$2 y=$3 button=$4
+    shift 4
+    for _ in 1 2 3 4 5; do
+        click_at "$x" "$y" "$button"
+        for _ in $(seq 40); do "$@" >/dev/null && return 0; sleep 0.05; done
+    done
+    fail "$what"
+}
 
 # For your own checking of a failing case: KAVELIN_SESSION_SHOTS=folder keeps screenshots.
 screenshot() { # NAME

@@ -46,8 +46,7 @@ icon_x=$((1024 - 15)) icon_y=15
 alert_up() { windows_of '^kavelin$' | awk '$3 >= 100' | grep -q .; }
 # A click on the icon, then keys in the menu as a user would press them.
 choose_in_menu() { # KEY...
-    click_at "$icon_x" "$icon_y"
-    wait_for "the menu did not open" menu_window
+    click_until "the menu did not open" "$icon_x" "$icon_y" 1 menu_window
     press "$@"
 }
 answer() { # KEY... (in the alert that is up)

@@ -25,8 +25,7 @@ icon_docked_with_tooltip() {
 menu_opens_below_the_bar() { # X Y [BUTTON]
     local x y width
     no_menu || fail "a menu shows before any click"
-    click_at "$1" "$2" "${3:-1}"
-    wait_for "a click did not open the menu" menu_window
+    click_until "a click did not open the menu" "$1" "$2" "${3:-1}" menu_window
     read -r _ x y width _ <<<"$(menu_window)"
     screenshot "$check-menu"
     [ "$y" -eq "$bar" ] && [ "$x" -le "$1" ] && [ $((x + width)) -ge "$1" ] ||
@@ -101,15 +100,13 @@ sni-host)
     wait_for "Escape did not close the menu" no_menu
     # A right click opens the host's own menu from the exported one: Options, then the switch.
     entry="$session_dir/config/autostart/kavelin.desktop"
-    click_at "$icon_x" "$icon_y" 3
-    wait_for "a right click did not open the host's menu" host_menu_window
+    click_until "a right click did not open the host's menu" "$icon_x" "$icon_y" 3 host_menu_window
     screenshot "$check-host-menu"
     press Down Down Right Return
     wait_for "the launch-at-login switch never reached its handler" test -s "$entry"
     wait_for "the exported menu shows no check mark" eval \
         "sni_menu | grep -q \"'label': <'Boot au démarrage du système'>, 'toggle-state': <1>, 'toggle-type': <'checkmark'>\""
-    click_at "$icon_x" "$icon_y" 3
-    wait_for "a right click did not open the host's menu" host_menu_window
+    click_until "a right click did not open the host's menu" "$icon_x" "$icon_y" 3 host_menu_window
     press Up Return
     status=$(program_status)
     [ "$status" -eq 0 ] || fail "Quit did not end the program with status 0 (status $status)"
