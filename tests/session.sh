@@ -14,6 +14,7 @@ trap session_cleanup EXIT
 
 fail() {
     echo "FAILED: $*" >&2
+    screenshot failure
     exit 1
 }
 
@@ -25,9 +26,9 @@ session_require() { # TOOL...
     done
 }
 
-# Runs the command until it succeeds, for up to ten seconds.
+# Runs the command until it succeeds, for up to thirty seconds (the machine may be busy).
 eventually() { # COMMAND...
-    for _ in $(seq 200); do "$@" >/dev/null && return 0; sleep 0.05; done
+    for _ in $(seq 600); do "$@" >/dev/null && return 0; sleep 0.05; done
     return 1
 }
 wait_for() { # WHAT COMMAND...
@@ -119,12 +120,11 @@ session_start_program() { # PROGRAM [VARIABLE=VALUE...]
     session_pids+=($!)
 }
 
-# The program's status after it ends by itself within ten seconds, else a failure.
-program_status() {
+# Sets status to the program's exit status once it ends by itself.
+wait_for_program_end() {
     eventually eval '! kill -0 $app 2>/dev/null' || fail "the program is still running"
-    local status=0
+    status=0
     wait "$app" || status=$?
-    echo "$status"
 }
 
 # Visible windows of a program, one line each: id x y width height.

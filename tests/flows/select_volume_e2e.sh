@@ -106,6 +106,6 @@ alert_up && fail "an alert followed a dismissed prompt"
 
 # 4. Quit, the last item of the menu: the program ends with status 0.
 choose_in_menu Up Return
-status=$(program_status)
+wait_for_program_end
 [ "$status" -eq 0 ] || fail "the program ended with status $status: $(cat "$work/program.log")"
 echo "end to end: three selections reached the prompt as expected, the busy menu meanwhile"

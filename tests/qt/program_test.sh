@@ -34,7 +34,7 @@ menu_opens_below_the_bar() { # X Y [BUTTON]
 quit_from_menu() {
     # With the pointer off the menu and no item active, Up wraps round to "Quitter Kavelin".
     xdotool mousemove 10 500 key Up sleep 0.2 key Return
-    status=$(program_status)
+    wait_for_program_end
     [ "$status" -eq 0 ] || fail "Quit did not end the program with status 0 (status $status)"
 }
 
@@ -108,7 +108,7 @@ sni-host)
         "sni_menu | grep -q \"'label': <'Boot au démarrage du système'>, 'toggle-state': <1>, 'toggle-type': <'checkmark'>\""
     click_until "a right click did not open the host's menu" "$icon_x" "$icon_y" 3 host_menu_window
     press Up Return
-    status=$(program_status)
+    wait_for_program_end
     [ "$status" -eq 0 ] || fail "Quit did not end the program with status 0 (status $status)"
     ;;
 *) fail "unknown check $check" ;;

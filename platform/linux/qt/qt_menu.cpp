@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -145,6 +146,12 @@ void QtStatusItem::dockOnceAHostShows() {
                              rendered->move(menuPositionAgainstIcon());
                      });
     tray->show();
+    // NOTE: an XEmbed icon that Qt docks on its own, once the tray has answered, may come
+    // without its tool tip; given again a moment later, it has it.
+    QTimer::singleShot(1000, tray.get(), [this] {
+        tray->setToolTip(QString());
+        tray->setToolTip(toolTip);
+    });
 }
 
 void QtStatusItem::setImage(const Image* image) {
