@@ -214,7 +214,6 @@ TEST(QtStatusItem, RebuildsTheMenuThroughTheDelegateBeforeEachShowing) {
     item->setMenu(std::make_shared<Menu>(), &delegate);
     QMenu* shown = qtItem.renderedMenu();
     ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(qtItem.trayIcon().contextMenu(), shown);
     EXPECT_TRUE(shown->actions().isEmpty());
     for (int opening = 1; opening <= 2; ++opening) {
         shown->popup(QPoint(10, 10));
@@ -224,11 +223,47 @@ TEST(QtStatusItem, RebuildsTheMenuThroughTheDelegateBeforeEachShowing) {
     }
 }
 
-TEST(QtStatusItem, HasNoButtonWithoutATrayHost) {
-    // Neither the offscreen platform nor a bare Xvfb has a tray host; a desktop session might.
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+TEST(QtStatusItem, KeepsIconAndToolTipForAHostThatShowsLater) {
+    // Neither the offscreen platform nor a bare Xvfb has a tray host; docking is checked in a
+    // session with one (tests/qt/program_test.sh).
+    auto item = QtStatusBar().statusItemWithLength(squareStatusItemLength);
+    auto& qtItem = static_cast<QtStatusItem&>(*item);
+    if (qtItem.trayIcon())
         GTEST_SKIP() << "a tray host is running on this display";
-    EXPECT_EQ(QtStatusBar().statusItemWithLength(squareStatusItemLength)->button(), nullptr);
+    ASSERT_NE(item->button(), nullptr) << "the icon must be kept for a host that starts later";
+    auto image = QtImages().systemSymbol("internaldrive", std::string("Kavelin"));
+    item->button()->setImage(image ? &*image : nullptr);
+    item->button()->setToolTip("Kavelin");
+    EXPECT_EQ(qtItem.trayIcon(), nullptr);
+}
+
+TEST(QtStatusMenu, OpensAgainstTheIconAwayFromTheBarAndStaysOnScreen) {
+    const QRect screen(0, 0, 800, 600), whole = screen;
+    const QSize menu(200, 150);
+    const struct {
+        const char* story;
+        QRect icon, workArea;
+        QPoint expected;
+    } cases[] = {
+        {"top bar, right end: below the icon, pulled in from the right edge", QRect(776, 1, 22, 22),
+         whole, QPoint(600, 23)},
+        {"top bar, left end: below the icon, from its left edge", QRect(40, 1, 22, 22), whole,
+         QPoint(40, 23)},
+        {"bottom bar: above the icon", QRect(300, 578, 22, 22), whole, QPoint(300, 428)},
+        {"left bar: beside the icon", QRect(1, 300, 22, 22), whole, QPoint(23, 300)},
+        {"right bar, low down: beside the icon, lifted onto the screen", QRect(778, 560, 22, 22),
+         whole, QPoint(578, 450)},
+        {"pointer in a top bar of unknown icon: below the work area's top", QRect(770, 12, 1, 1),
+         QRect(0, 30, 800, 570), QPoint(600, 30)},
+        {"pointer in a bottom bar of unknown icon: above the work area's bottom",
+         QRect(100, 590, 1, 1), QRect(0, 0, 800, 570), QPoint(100, 420)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.story);
+        QPoint at = statusMenuPosition(c.icon, menu, screen, c.workArea);
+        EXPECT_EQ(at, c.expected);
+        EXPECT_FALSE(QRect(at, menu).intersects(c.icon)) << "the menu covers the icon";
+    }
 }
 
 TEST(QtImages, FindTheProgramIconElseTheDriveSymbol) {

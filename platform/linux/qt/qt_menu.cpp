@@ -1,15 +1,22 @@
-// The status item over QSystemTrayIcon (XEmbed or StatusNotifierItem, as Qt finds), and menus
-// rendered into QMenu from the core's Menu value each time the menu is about to show. Not
-// supported: a status item without a tray host has no button (Qt shows nothing then); the mixed
-// state is drawn as a dash in the icon column, since QAction has no third state.
+// The status item over QSystemTrayIcon (XEmbed or StatusNotifierItem, as Qt finds), made once a
+// tray host is there and made anew when one restarts, and menus rendered into QMenu from the
+// core's Menu value each time the menu is about to show; a click opens it against the icon. Not
+// supported: the mixed state is drawn as a dash in the icon column, since QAction has no third
+// state.
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 #include "app/visible_text.h"
 #include "qt_services.h"
+#include "qt_tray_hosts.h"
 
 namespace kavelin::platform {
 
@@ -89,28 +96,103 @@ void renderMenu(const Menu& menu, QMenu& target) {
     }
 }
 
-void QtStatusButton::setImage(const Image* image) {
-    QIcon icon = image ? QtImages::icon(*image) : QIcon();
-    tray.setIcon(icon.isNull() ? blankIcon() : icon);
+QPoint statusMenuPosition(QRect icon, QSize menu, QRect screen, QRect workArea) {
+    const int toTop = icon.top() - screen.top(), toBottom = screen.bottom() - icon.bottom();
+    const int toLeft = icon.left() - screen.left(), toRight = screen.right() - icon.right();
+    const int nearest = std::min({toTop, toBottom, toLeft, toRight});
+    auto along = [](int start, int length, int low, int high) {
+        return std::max(low, std::min(start, high - length + 1));
+    };
+    if (nearest == toTop || nearest == toBottom) {
+        const int x = along(icon.left(), menu.width(), screen.left(), screen.right());
+        if (nearest == toTop)
+            return {x, std::max(icon.bottom() + 1, workArea.top())};
+        return {x, std::min(icon.top(), workArea.bottom() + 1) - menu.height()};
+    }
+    const int y = along(icon.top(), menu.height(), screen.top(), screen.bottom());
+    if (nearest == toLeft)
+        return {std::max(icon.right() + 1, workArea.left()), y};
+    return {std::min(icon.left(), workArea.right() + 1) - menu.width(), y};
 }
 
-void QtStatusButton::setToolTip(const std::string& toolTip) {
-    tray.setToolTip(QString::fromStdString(toolTip));
+QtStatusItem::QtStatusItem() : icon(blankIcon()) {
+    // NOTE: Qt docks its icon again in a restarted XEmbed tray, but that icon never shows its
+    // tool tip any more, and it does not register it again with a restarted watcher at all; a
+    // new tray icon does both.
+    auto dockAnew = [this] {
+        tray.reset();
+        dockOnceAHostShows();
+    };
+    hostWatch = std::make_unique<TrayHostWatch>(dockAnew, dockAnew);
+    dockOnceAHostShows();
 }
 
-QtStatusItem::QtStatusItem() {
-    tray.setIcon(blankIcon());
-    tray.show();
-    // A left click opens the menu too: on a tray, Qt only opens the context menu on a right one.
-    QObject::connect(&tray, &QSystemTrayIcon::activated, &tray,
+QtStatusItem::~QtStatusItem() = default;
+
+// NOTE: Qt decides once per process, at its first tray icon, between StatusNotifierItem and
+// XEmbed, and never looks for a StatusNotifierItem host again. At login the host often starts
+// after the programs of the session, so the tray icon is made only once a host of either kind is
+// there.
+void QtStatusItem::dockOnceAHostShows() {
+    if (tray || (!xembedTrayPresent() && !statusNotifierHostPresent()))
+        return;
+    tray = std::make_unique<QSystemTrayIcon>(icon);
+    tray->setToolTip(toolTip);
+    if (rendered)
+        tray->setContextMenu(rendered.get());
+    // A left click opens the menu too: on a tray, Qt only opens the context menu on a right one,
+    // at the pointer; that one is moved against the icon.
+    QObject::connect(tray.get(), &QSystemTrayIcon::activated, tray.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
-                         if (rendered && reason == QSystemTrayIcon::Trigger)
-                             rendered->popup(QCursor::pos());
+                         if (!rendered)
+                             return;
+                         if (reason == QSystemTrayIcon::Trigger)
+                             openMenuAgainstIcon();
+                         else if (reason == QSystemTrayIcon::Context && rendered->isVisible())
+                             rendered->move(menuPositionAgainstIcon());
                      });
+    tray->show();
+    // NOTE: an XEmbed icon that Qt docks on its own, once the tray has answered, may come
+    // without its tool tip; given again a moment later, it has it.
+    QTimer::singleShot(1000, tray.get(), [this] {
+        tray->setToolTip(QString());
+        tray->setToolTip(toolTip);
+    });
 }
 
-StatusButton* QtStatusItem::button() {
-    return QSystemTrayIcon::isSystemTrayAvailable() ? &statusButton : nullptr;
+void QtStatusItem::setImage(const Image* image) {
+    QIcon shown = image ? QtImages::icon(*image) : QIcon();
+    icon = shown.isNull() ? blankIcon() : shown;
+    if (tray)
+        tray->setIcon(icon);
+}
+
+void QtStatusItem::setToolTip(const std::string& text) {
+    toolTip = QString::fromStdString(text);
+    if (tray)
+        tray->setToolTip(toolTip);
+}
+
+void QtStatusItem::openMenuAgainstIcon() {
+    // The menu is rebuilt first, so that its size is known where it is placed; the opening
+    // itself then does not rebuild it a second time.
+    if (delegate)
+        delegate->menuNeedsUpdate(*menu);
+    renderMenu(*menu, *rendered);
+    rebuiltForOpening = true;
+    rendered->popup(menuPositionAgainstIcon());
+    rebuiltForOpening = false;
+}
+
+QPoint QtStatusItem::menuPositionAgainstIcon() {
+    QRect icon = tray ? tray->geometry() : QRect();
+    if (icon.isEmpty())
+        icon = QRect(QCursor::pos(), QSize(1, 1));
+    QScreen* screen = QGuiApplication::screenAt(icon.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return statusMenuPosition(icon, rendered->sizeHint(), screen->geometry(),
+                              screen->availableGeometry());
 }
 
 void QtStatusItem::setMenu(std::shared_ptr<Menu> newMenu, MenuDelegate* newDelegate) {
@@ -118,11 +200,14 @@ void QtStatusItem::setMenu(std::shared_ptr<Menu> newMenu, MenuDelegate* newDeleg
     delegate = newDelegate;
     rendered = std::make_unique<QMenu>();
     QObject::connect(rendered.get(), &QMenu::aboutToShow, rendered.get(), [this] {
+        if (rebuiltForOpening)
+            return;
         if (delegate)
             delegate->menuNeedsUpdate(*menu);
         renderMenu(*menu, *rendered);
     });
-    tray.setContextMenu(rendered.get());
+    if (tray)
+        tray->setContextMenu(rendered.get());
 }
 
 std::unique_ptr<StatusItem> QtStatusBar::statusItemWithLength(double) {

@@ -70,32 +70,43 @@ void renderMenu(const Menu& menu, QMenu& target);
 // not a column, and a bidirectional override cannot reorder the row (see visibleText).
 QString literalText(const std::string& text);
 
-class QtStatusButton final : public StatusButton {
-public:
-    explicit QtStatusButton(QSystemTrayIcon& tray) : tray(tray) {}
-    void setImage(const Image* image) override;
-    void setToolTip(const std::string& toolTip) override;
+class TrayHostWatch;
 
-private:
-    QSystemTrayIcon& tray;
-};
+// Where a status menu of the given size opens: against the icon, on the side away from the
+// screen edge that the tray bar lies on, inside the screen. An icon of unknown place (hosts of
+// StatusNotifierItem keep it to themselves) is the pointer, and the menu then keeps out of the
+// bar by staying inside the work area that the window manager reports.
+QPoint statusMenuPosition(QRect icon, QSize menu, QRect screen, QRect workArea);
 
-class QtStatusItem final : public StatusItem {
+// The status item is its own button: the icon and tool tip are kept here and given to the tray
+// icon, which exists once a tray host does.
+class QtStatusItem final : public StatusItem, public StatusButton {
 public:
     QtStatusItem();
-    StatusButton* button() override;
+    ~QtStatusItem() override;
+    StatusButton* button() override { return this; }
+    void setImage(const Image* image) override;
+    void setToolTip(const std::string& toolTip) override;
     void setMenu(std::shared_ptr<Menu> menu, MenuDelegate* delegate) override;
 
     // The rendered menu; nullptr until setMenu.
     QMenu* renderedMenu() { return rendered.get(); }
-    QSystemTrayIcon& trayIcon() { return tray; }
+    // The tray icon; nullptr until a tray host shows up.
+    QSystemTrayIcon* trayIcon() { return tray.get(); }
 
 private:
+    void dockOnceAHostShows();
+    void openMenuAgainstIcon();
+    QPoint menuPositionAgainstIcon();
+
     std::shared_ptr<Menu> menu;
     MenuDelegate* delegate = nullptr;
     std::unique_ptr<QMenu> rendered; // outlives the tray icon that shows it
-    QSystemTrayIcon tray;
-    QtStatusButton statusButton{tray};
+    QIcon icon;
+    QString toolTip;
+    bool rebuiltForOpening = false;
+    std::unique_ptr<TrayHostWatch> hostWatch;
+    std::unique_ptr<QSystemTrayIcon> tray;
 };
 
 class QtStatusBar final : public StatusBar {
