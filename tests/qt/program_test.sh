@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The program as a user starts it: the listing maps no Qt library; without a display it says so
 # in one line; in a session (tests/session.sh) the icon docks with its picture and tool tip in
-# whichever tray host there is, whenever that host starts, a click opens the menu against the
-# icon, and Quit ends the program with status 0, whatever Qt options its command line holds. Usage: program_test.sh CHECK PROGRAM
+# whichever tray host there is, whenever that host starts (Qt's options on the command line
+# ignored), a click opens the menu against the icon, and Quit ends the program with status 0.
+# Usage: program_test.sh CHECK PROGRAM
 set -uo pipefail
 check=$1 program=$2
 here=$(cd "$(dirname "$0")" && pwd)
