@@ -93,7 +93,8 @@ private:
     static void traceUnanswered(int key, const char* what) {
         if (traceEnabled())
             trace("volumes",
-                  (key >= 0 ? "montage " + std::to_string(key) : "sans table des montages") +
+                  (key >= 0 ? "montage " + std::to_string(key) + " de /proc/self/mountinfo"
+                            : std::string("volume hors table des montages")) +
                       " : " + what);
     }
 

@@ -583,7 +583,13 @@ std::optional<std::string> LinuxVolumeSource::readFile(const std::string& path) 
 }
 
 std::optional<PropertyList> LinuxVolumeSource::decodePropertyList(const std::string& data) {
-    return decodePropertyListData(data);
+    auto decoded = decodePropertyListData(data);
+    // NOTE: hook for the decoder's guard, which alone knows whether the data was malformed or
+    // beyond its bounds (depth, expanded values): it may trace that reason where it refuses.
+    if (!decoded)
+        trace("volumes", "liste de propriétés refusée (" + std::to_string(data.size()) +
+                             " octets) : ni XML ni binaire, mal formée ou au-delà des bornes");
+    return decoded;
 }
 
 } // namespace kavelin::platform
