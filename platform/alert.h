@@ -13,6 +13,17 @@ struct AlertButton {
     // Absent: the platform's default (the first button answers Return); "": no key at all;
     // escapeKey: the button answers Escape.
     std::optional<std::string> keyEquivalent;
+
+    // The button answers Escape.
+    AlertButton& answersEscape() {
+        keyEquivalent.emplace(escapeKey);
+        return *this;
+    }
+    // The button answers no key, not even Return: it takes a deliberate click.
+    AlertButton& answersNoKey() {
+        keyEquivalent.emplace();
+        return *this;
+    }
 };
 
 // A modal alert as the core builds it; buttons in the order added.

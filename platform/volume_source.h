@@ -1,11 +1,20 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace kavelin::platform {
+
+// The file that tells a volume's system version, relative to the volume's root.
+inline constexpr std::string_view versionFilePath =
+    "System/Library/CoreServices/SystemVersion.plist";
+// Largest version file a source reads; a disk may be hostile. Real ones are under 1 KiB; the
+// most expensive file of this size decodes in well under a millisecond.
+inline constexpr std::size_t maxVersionFileSize = 16 * 1024;
 
 // The five volume attributes that discovery reads; each may be absent.
 struct VolumeAttributes {

@@ -38,9 +38,7 @@ void toggleLaunchAtLogin(platform::Platform& platform) {
     }
 
     alert.addButtonWithTitle(texts::openSystemSettingsButton);
-    // NOTE: a std::string, not the bare pointer: GCC 12 sees a false overlap (-Wrestrict) in that
-    // assignment once inlined.
-    alert.addButtonWithTitle(texts::closeButton).keyEquivalent = std::string(platform::escapeKey);
+    alert.addButtonWithTitle(texts::closeButton).answersEscape();
     platform.application.activateIgnoringOtherApps();
     if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
         service.openSystemSettingsLoginItems();

@@ -27,7 +27,7 @@ void showSettingsFallback(platform::Platform& platform, const std::string& title
     alert.messageText = title;
     alert.informativeText = detail;
     alert.addButtonWithTitle(texts::openStartupDiskButton);
-    alert.addButtonWithTitle(texts::closeButton).keyEquivalent.emplace(platform::escapeKey);
+    alert.addButtonWithTitle(texts::closeButton).answersEscape();
     if (platform.alerts.runModal(alert) == platform::firstButtonReturn)
         openStartupSettings(platform);
 }

@@ -13,9 +13,9 @@ namespace {
 platform::Alert choiceAlert(const std::string& name) {
     platform::Alert alert{texts::choiceTitle(name), texts::choiceDetail, {}};
     // Neither acting button answers Return: changing the startup disk takes a deliberate click.
-    alert.addButtonWithTitle(texts::restartNowButton).keyEquivalent = "";
-    alert.addButtonWithTitle(texts::nextStartButton).keyEquivalent = "";
-    alert.addButtonWithTitle(texts::cancelButton).keyEquivalent = platform::escapeKey;
+    alert.addButtonWithTitle(texts::restartNowButton).answersNoKey();
+    alert.addButtonWithTitle(texts::nextStartButton).answersNoKey();
+    alert.addButtonWithTitle(texts::cancelButton).answersEscape();
     return alert;
 }
 

@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::string_view rootPath = "/";
 constexpr std::string_view mountDirectory = "/Volumes";
-constexpr std::string_view versionFilePath = "System/Library/CoreServices/SystemVersion.plist";
 constexpr std::string_view productVersionKey = "ProductVersion";
 
 std::string lastPathComponent(const std::string& path) {
@@ -43,7 +42,7 @@ bool passesVolumeTests(const platform::VolumeAttributes& attributes) {
 std::optional<std::string> productVersion(const std::string& volumePath,
                                           platform::VolumeSource& source,
                                           platform::TextService& text) {
-    auto contents = source.readFileInVolume(volumePath, std::string(versionFilePath));
+    auto contents = source.readFileInVolume(volumePath, std::string(platform::versionFilePath));
     if (!contents)
         return std::nullopt;
     auto propertyList = source.decodePropertyList(*contents);

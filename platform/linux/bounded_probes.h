@@ -14,7 +14,10 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
 #include <thread>
+
+#include "platform/trace.h"
 
 namespace kavelin::platform {
 
@@ -35,8 +38,10 @@ public:
     std::shared_ptr<Job<Result>> start(int key, Clock::time_point deadline,
                                        std::function<Result()> work) {
         std::unique_lock lock(state_->mutex);
-        if (!state_->waitUntilIdle(lock, key, deadline))
+        if (!state_->waitUntilIdle(lock, key, deadline)) {
+            traceUnanswered(key, "toujours bloqué, pas interrogé de nouveau");
             return nullptr;
+        }
         auto job = std::make_shared<Job<Result>>();
         state_->busy.insert(key);
         try {
@@ -66,6 +71,7 @@ public:
         std::unique_lock lock(state_->mutex);
         if (!state_->changed.wait_until(lock, deadline, [&] { return job->done; })) {
             state_->stuck.insert(key);
+            traceUnanswered(key, "sans réponse dans le délai");
             return std::nullopt;
         }
         return job->result;
@@ -83,6 +89,15 @@ public:
     }
 
 private:
+    // Keys are the mount ids of /proc/self/mountinfo, or negative for work without a table.
+    static void traceUnanswered(int key, const char* what) {
+        if (traceEnabled())
+            trace("volumes",
+                  (key >= 0 ? "montage " + std::to_string(key) + " de /proc/self/mountinfo"
+                            : std::string("volume hors table des montages")) +
+                      " : " + what);
+    }
+
     struct State {
         std::mutex mutex;
         std::condition_variable changed;

@@ -21,6 +21,8 @@
 
 #include <gio/gio.h>
 
+#include "platform/trace.h"
+
 namespace kavelin::platform {
 
 namespace {
@@ -233,15 +235,20 @@ DbusRestartRequester::DbusRestartRequester(std::string busAddress)
 
 bool DbusRestartRequester::requestRestart() {
     const auto address = busAddress ? busAddress : sessionBusAddress();
-    if (!address)
+    if (!address) {
+        trace("redémarrage",
+              "aucun bus de session (DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR/bus)");
         return false;
+    }
     const auto deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
                            std::chrono::duration<double>(restartRequestTimeoutSeconds));
     Request request(deadline);
     auto connection = request.connect(*address);
-    if (!connection)
+    if (!connection) {
+        trace("redémarrage", "pas de connexion au bus " + *address + " dans le délai");
         return false;
+    }
 
     // Only the desktop whose session manager is present is asked, and only for a dialog in
     // which the user confirms the restart: never a method that restarts straight away.
@@ -272,6 +279,8 @@ bool DbusRestartRequester::requestRestart() {
                                          "org.kde.LogoutPrompt", "promptReboot", nullptr));
     }
     request.close(connection.get());
+    if (!answered)
+        trace("redémarrage", "la demande n’a pas reçu de réponse du gestionnaire de session");
     return answered;
 }
 

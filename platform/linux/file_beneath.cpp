@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <vector>
 
 #include <fcntl.h>
@@ -16,20 +17,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/linux/posix_io.h"
+#include "platform/trace.h"
+
 namespace kavelin::platform {
 
 namespace {
-
-struct Descriptor {
-    int fd = -1;
-    explicit Descriptor(int fd) : fd(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd(other.fd) { other.fd = -1; }
-    Descriptor(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd >= 0)
-            close(fd);
-    }
-};
 
 std::atomic<bool> kernelLacksOpenat2{false};
 
@@ -58,12 +51,17 @@ void pushComponents(std::vector<std::string>& pending, const std::string& path) 
 
 // The same resolution one component at a time: every step is opened without following it and
 // must be on the directory's device; links are read and walked, but never absolute ones and
-// never above the directory. Answers an O_PATH descriptor.
+// never above the directory. Answers an O_PATH descriptor, or -1 with errno EXDEV for a path
+// that leaves the directory or its device.
 int openWithComponents(int dirFd, const std::string& path) {
     struct stat top {};
     if (fstat(dirFd, &top) != 0)
         return -1;
-    std::vector<Descriptor> directories;
+    const auto leaves = [] {
+        errno = EXDEV;
+        return -1;
+    };
+    std::vector<UniqueFd> directories;
     directories.emplace_back(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
     std::vector<std::string> pending;
     pushComponents(pending, path);
@@ -75,28 +73,31 @@ int openWithComponents(int dirFd, const std::string& path) {
             continue;
         if (component == "..") {
             if (directories.size() == 1)
-                return -1;
+                return leaves();
             directories.pop_back();
             continue;
         }
-        Descriptor next(
-            openat(directories.back().fd, component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd next(
+            openat(directories.back().get(), component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat status {};
-        if (next.fd < 0 || fstat(next.fd, &status) != 0 || status.st_dev != top.st_dev)
+        if (!next || fstat(next.get(), &status) != 0)
             return -1;
+        if (status.st_dev != top.st_dev)
+            return leaves();
         if (S_ISLNK(status.st_mode)) {
             char target[PATH_MAX];
-            ssize_t length = readlinkat(next.fd, "", target, sizeof target);
-            if (length <= 0 || length == sizeof target || target[0] == '/' || ++linksFollowed > 40)
+            ssize_t length = readlinkat(next.get(), "", target, sizeof target);
+            if (length <= 0 || length == sizeof target)
+                return -1;
+            if (target[0] == '/')
+                return leaves();
+            if (++linksFollowed > 40)
                 return -1;
             pushComponents(pending, std::string(target, length));
             continue;
         }
-        if (pending.empty()) {
-            int fd = next.fd;
-            next.fd = -1;
-            return fd;
-        }
+        if (pending.empty())
+            return next.release();
         if (!S_ISDIR(status.st_mode))
             return -1;
         directories.push_back(std::move(next));
@@ -114,41 +115,13 @@ int openPathBeneath(int dirFd, const std::string& path, BeneathWalk walk) {
     return openWithComponents(dirFd, path);
 }
 
-// The contents of the file found (an O_PATH descriptor), when it is a regular file of at most
-// maxSize bytes. reopen opens it again for reading when /proc is not there to do it.
-template <typename Reopen>
-std::optional<std::string> readFound(Descriptor found, std::size_t maxSize, Reopen reopen) {
-    struct stat status {};
-    if (found.fd < 0 || fstat(found.fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<std::size_t>(status.st_size) > maxSize)
-        return std::nullopt;
-    // Reopening the very file found above through its descriptor leaves no window for a swap.
-    // Without /proc, the walk is repeated and must reach the same file.
-    std::string self = "/proc/self/fd/" + std::to_string(found.fd);
-    Descriptor opened(open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (opened.fd < 0 && errno == ENOENT)
-        opened.fd = reopen(O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    struct stat reopened {};
-    if (opened.fd < 0 || fstat(opened.fd, &reopened) != 0 || !S_ISREG(reopened.st_mode) ||
-        reopened.st_dev != status.st_dev || reopened.st_ino != status.st_ino)
-        return std::nullopt;
-    // One byte more than the bound tells a file that grew since from one that fits.
-    std::string buffer(maxSize + 1, '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        ssize_t count = read(opened.fd, buffer.data() + filled, buffer.size() - filled);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return std::nullopt;
-        filled += static_cast<std::size_t>(count);
-        if (count == 0 || filled == buffer.size())
-            break;
-    }
-    if (filled > maxSize)
-        return std::nullopt;
-    buffer.resize(filled);
-    return buffer;
+// The path as the trace shows it: the directory's own path, then the relative one.
+std::string traceName(int dirFd, const std::string& relativePath) {
+    if (!traceEnabled())
+        return {};
+    std::error_code error;
+    auto directory = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(dirFd), error);
+    return (error ? std::filesystem::path("?") : directory).string() + "/" + relativePath;
 }
 
 } // namespace
@@ -156,18 +129,17 @@ std::optional<std::string> readFound(Descriptor found, std::size_t maxSize, Reop
 std::optional<std::string> readFileBeneath(int dirFd, const std::string& relativePath,
                                            std::size_t maxSize, BeneathWalk walk) {
     // O_PATH opens nothing: a FIFO or a device behind the name is looked at, not opened.
-    return readFound(Descriptor(openPathBeneath(dirFd, relativePath, walk)), maxSize,
-                     [&](int flags) {
-                         return walk == BeneathWalk::kernel &&
-                                        !kernelLacksOpenat2.load(std::memory_order_relaxed)
-                                    ? openWithKernel(dirFd, relativePath, flags)
-                                    : -1;
-                     });
-}
-
-std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxSize) {
-    return readFound(Descriptor(open(path.c_str(), O_PATH | O_CLOEXEC)), maxSize,
-                     [&](int flags) { return open(path.c_str(), flags); });
+    UniqueFd found(openPathBeneath(dirFd, relativePath, walk));
+    const bool leftTheVolume = !found && errno == EXDEV;
+    const std::string name = traceName(dirFd, relativePath);
+    if (leftTheVolume)
+        trace("fichiers", name + " refusé : hors du volume");
+    const auto reopen = [&](int flags) {
+        return walk == BeneathWalk::kernel && !kernelLacksOpenat2.load(std::memory_order_relaxed)
+                   ? openWithKernel(dirFd, relativePath, flags)
+                   : -1;
+    };
+    return readFoundFile(std::move(found), maxSize, reopen, name);
 }
 
 } // namespace kavelin::platform

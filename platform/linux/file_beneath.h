@@ -18,7 +18,4 @@ std::optional<std::string> readFileBeneath(int dirFd, const std::string& relativ
                                            std::size_t maxSize,
                                            BeneathWalk walk = BeneathWalk::kernel);
 
-// The same for a path anywhere, links followed wherever they lead.
-std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxSize);
-
 } // namespace kavelin::platform

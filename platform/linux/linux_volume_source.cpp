@@ -26,7 +26,9 @@
 #include <unistd.h>
 
 #include "platform/linux/file_beneath.h"
+#include "platform/linux/posix_io.h"
 #include "platform/linux/property_list_decoder.h"
+#include "platform/trace.h"
 
 namespace kavelin::platform {
 
@@ -117,24 +119,17 @@ bool isFuse(std::string_view type) {
 }
 
 std::unique_ptr<MountTable> readMountTable(int fd, const std::string& path) {
-    int copy = dup(fd);
-    if (copy < 0)
+    UniqueFd copy(dup(fd));
+    std::unique_ptr<FILE, decltype(&fclose)> stream(copy ? fdopen(copy.get(), "r") : nullptr,
+                                                    fclose);
+    if (!stream)
         return nullptr;
-    FILE* stream = fdopen(copy, "r");
-    if (!stream) {
-        close(copy);
+    copy.release(); // the stream owns it now
+    std::unique_ptr<libmnt_table, decltype(&mnt_unref_table)> table(mnt_new_table(),
+                                                                    mnt_unref_table);
+    if (!table || mnt_table_parse_stream(table.get(), stream.get(), path.c_str()) != 0)
         return nullptr;
-    }
-    libmnt_table* raw = mnt_new_table();
-    if (!raw) {
-        fclose(stream);
-        return nullptr;
-    }
-    std::unique_ptr<libmnt_table, decltype(&mnt_unref_table)> table(raw, mnt_unref_table);
-    int parsed = mnt_table_parse_stream(table.get(), stream, path.c_str());
-    fclose(stream);
-    if (parsed != 0)
-        return nullptr;
+    stream.reset();
 
     auto result = std::make_unique<MountTable>();
     std::unique_ptr<libmnt_iter, decltype(&mnt_free_iter)> iter(mnt_new_iter(MNT_ITER_FORWARD),
@@ -208,17 +203,17 @@ std::optional<VolumeProbe> reachedMount(int dirFd, const char* path) {
 VolumeProbe probeVolumeRoot(const std::string& path, const std::string& type, bool askIdentity,
                             bool readVersionFile) {
     VolumeProbe probe;
-    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    UniqueFd root(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!root)
         return probe;
-    if (auto reached = reachedMount(fd, ""))
+    if (auto reached = reachedMount(root.get(), ""))
         probe = *reached;
     probe.opened = true;
     if (askIdentity)
-        probe.identity = identityFromFileSystem(fd, type, probe.identityComplete);
+        probe.identity = identityFromFileSystem(root.get(), type, probe.identityComplete);
     if (readVersionFile)
-        probe.versionFile = readFileBeneath(fd, std::string(versionFilePath), maxVersionFileSize);
-    close(fd);
+        probe.versionFile =
+            readFileBeneath(root.get(), std::string(versionFilePath), maxVersionFileSize);
     return probe;
 }
 
@@ -260,12 +255,10 @@ std::optional<std::vector<std::string>> listDirectory(const std::string& path) {
 
 std::optional<std::string> readFileInDirectory(const std::string& directory,
                                                const std::string& relativePath) {
-    int fd = open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd folder(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
         return std::nullopt;
-    auto contents = readFileBeneath(fd, relativePath, maxVersionFileSize);
-    close(fd);
-    return contents;
+    return readFileBeneath(folder.get(), relativePath, maxVersionFileSize);
 }
 
 std::string joined(const std::string& directory, std::string_view name) {
@@ -277,28 +270,23 @@ std::string joined(const std::string& directory, std::string_view name) {
 LinuxVolumeSource::LinuxVolumeSource(std::string mountInfoPath)
     : mountInfoPath_(std::move(mountInfoPath)) {}
 
-LinuxVolumeSource::~LinuxVolumeSource() {
-    if (changeFd_ >= 0)
-        close(changeFd_);
-}
+LinuxVolumeSource::~LinuxVolumeSource() = default;
 
 const LinuxVolumeSource::MountTable* LinuxVolumeSource::currentTable(bool forceReload) {
     const auto now = Clock::now();
     // Within one discovery the table read at its start holds; a table read long ago is checked
     // against the kernel, which flags the open table file when a mount or unmount happened.
-    if (table_ && !forceReload && changeFd_ >= 0) {
+    if (table_ && !forceReload && changeFd_) {
         if (now - tableChecked_ < std::chrono::milliseconds(100))
             return table_.get();
-        pollfd changed{changeFd_, POLLPRI, 0};
+        pollfd changed{changeFd_.get(), POLLPRI, 0};
         if (poll(&changed, 1, 0) == 0 || !(changed.revents & (POLLPRI | POLLERR))) {
             tableChecked_ = now;
             return table_.get();
         }
     }
-    if (changeFd_ >= 0)
-        close(changeFd_);
-    changeFd_ = open(mountInfoPath_.c_str(), O_RDONLY | O_CLOEXEC);
-    table_ = changeFd_ >= 0 ? readMountTable(changeFd_, mountInfoPath_) : nullptr;
+    changeFd_.reset(open(mountInfoPath_.c_str(), O_RDONLY | O_CLOEXEC));
+    table_ = changeFd_ ? readMountTable(changeFd_.get(), mountInfoPath_) : nullptr;
     tableChecked_ = now;
     // What was learnt of the mounts belonged to the table it was learnt from.
     readAhead_.clear();
@@ -317,8 +305,10 @@ std::optional<std::vector<std::string>> LinuxVolumeSource::mountedVolumePaths() 
     std::lock_guard lock(mutex_);
     const MountTable* table = currentTable(true);
     waitEnd_ = Clock::now() + unresponsiveMountWait;
-    if (!table)
+    if (!table) {
+        trace("volumes", "table des montages illisible : " + mountInfoPath_);
         return std::nullopt;
+    }
     std::vector<std::string> paths;
     paths.reserve(table->mounts.size());
     for (std::size_t index = 0; index < table->mounts.size(); ++index) {
@@ -593,7 +583,13 @@ std::optional<std::string> LinuxVolumeSource::readFile(const std::string& path) 
 }
 
 std::optional<PropertyList> LinuxVolumeSource::decodePropertyList(const std::string& data) {
-    return decodePropertyListData(data);
+    auto decoded = decodePropertyListData(data);
+    // NOTE: hook for the decoder's guard, which alone knows whether the data was malformed or
+    // beyond its bounds (depth, expanded values): it may trace that reason where it refuses.
+    if (!decoded)
+        trace("volumes", "liste de propriétés refusée (" + std::to_string(data.size()) +
+                             " octets) : ni XML ni binaire, mal formée ou au-delà des bornes");
+    return decoded;
 }
 
 } // namespace kavelin::platform

@@ -9,19 +9,11 @@
 #include <unordered_map>
 
 #include "platform/linux/bounded_probes.h"
+#include "platform/linux/posix_io.h"
 #include "platform/linux/volume_labels.h"
 #include "platform/volume_source.h"
 
 namespace kavelin::platform {
-
-// Largest version file read. Real ones are under 1 KiB; the most expensive file of this size
-// decodes in well under a millisecond.
-inline constexpr std::size_t maxVersionFileSize = 16 * 1024;
-
-// The file that discovery reads in each volume: on mounts that may hang it is read ahead, with
-// the volume's other answers, as soon as the mounted volumes are listed.
-inline constexpr std::string_view versionFilePath =
-    "System/Library/CoreServices/SystemVersion.plist";
 
 // How long one discovery (from the listing of the mounted volumes on) waits, in all, for mounts
 // that may never answer.
@@ -67,7 +59,7 @@ private:
     std::mutex mutex_;
     std::string mountInfoPath_;
     std::unique_ptr<MountTable> table_;
-    int changeFd_ = -1;
+    UniqueFd changeFd_;
     Clock::time_point tableChecked_{};
     BoundedProbes probes_;
     Clock::time_point waitEnd_{};

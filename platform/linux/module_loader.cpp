@@ -4,13 +4,16 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "platform/application_mode.h"
+#include "platform/linux/posix_io.h"
+#include "platform/trace.h"
 
 namespace kavelin::platform {
 
@@ -19,14 +22,8 @@ namespace {
 using ModuleEntry = int (*)(int, char**);
 constexpr const char* moduleEntry = "kavelin_qt_start";
 
-std::filesystem::path programDirectory() {
-    std::error_code error;
-    auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : program.parent_path();
-}
-
 std::vector<std::filesystem::path> moduleCandidates() {
-    auto directory = programDirectory();
+    auto directory = programPath().parent_path();
     if (directory.empty())
         return {};
     return {directory / KAVELIN_QT_MODULE_NAME,
@@ -37,8 +34,10 @@ std::vector<std::filesystem::path> moduleCandidates() {
 
 int startApplication(int argc, char** argv) {
     for (const auto& candidate : moduleCandidates()) {
-        if (access(candidate.c_str(), R_OK) != 0)
+        if (access(candidate.c_str(), R_OK) != 0) {
+            trace("module", candidate.string() + " : " + std::strerror(errno));
             continue;
+        }
         // The module stays loaded until the process ends: its objects live as long as the loop.
         void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         auto entry = module ? reinterpret_cast<ModuleEntry>(dlsym(module, moduleEntry)) : nullptr;

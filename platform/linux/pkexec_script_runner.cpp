@@ -6,19 +6,17 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
+#include <cstring>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <string_view>
 #include <sys/syscall.h>
-#include <sys/types.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "platform/linux/apple_script_literal.h"
+#include "platform/linux/posix_io.h"
+#include "platform/trace.h"
 
 namespace kavelin::platform {
 
@@ -76,83 +74,18 @@ std::vector<std::string> minimalEnvironment() {
     return environment;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> result;
-    result.reserve(strings.size() + 1);
-    for (auto& string : strings)
-        result.push_back(string.data());
-    result.push_back(nullptr);
-    return result;
-}
-
 ScriptExecution errorNumbered(std::int64_t number) {
     return ScriptExecution{false, ScriptErrorDictionary{{appleScriptErrorNumber, number}}};
 }
 
 // Waits for the child's end, through waitReadable on a process descriptor where the kernel
 // offers one (Linux 5.3 and later); the wait status, or nullopt.
-std::optional<int> waitForExit(pid_t child, const ReadableWait& waitReadable) {
+std::optional<int> waitThrough(const ReadableWait& waitReadable, pid_t child) {
 #ifdef SYS_pidfd_open
-    const int process = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
-    if (process >= 0) {
-        waitReadable(process);
-        close(process);
-    }
+    if (UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, child, 0))); process)
+        waitReadable(process.get());
 #endif
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            return std::nullopt;
-    }
-    return status;
-}
-
-// Spawns the argument vector with stdin, stdout and stderr on /dev/null, no other descriptor,
-// default signal dispositions and an empty signal mask; the wait status, or nullopt.
-std::optional<int> spawnAndWait(std::vector<std::string> arguments,
-                                std::vector<std::string> environment,
-                                const ReadableWait& waitReadable) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    if (posix_spawn_file_actions_init(&actions) != 0)
-        return std::nullopt;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return std::nullopt;
-    }
-    // The application's working directory may be a removable disk, or gone; the root shell
-    // starts at the root of the file system instead.
-    bool prepared = posix_spawn_file_actions_addchdir_np(&actions, "/") == 0;
-    for (int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-        const int flags = descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY;
-        prepared = prepared && posix_spawn_file_actions_addopen(&actions, descriptor, "/dev/null",
-                                                                flags, 0) == 0;
-    }
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // The application's own descriptors (display connection, sockets) stay out of a root shell.
-    prepared = prepared && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
-#endif
-    sigset_t noSignals;
-    sigset_t allSignals;
-    sigemptyset(&noSignals);
-    sigfillset(&allSignals);
-    prepared =
-        prepared && posix_spawnattr_setsigmask(&attributes, &noSignals) == 0 &&
-        posix_spawnattr_setsigdefault(&attributes, &allSignals) == 0 &&
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
-
-    pid_t child = -1;
-    int spawned = -1;
-    if (prepared) {
-        auto argv = pointers(arguments);
-        auto envp = pointers(environment);
-        spawned = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), envp.data());
-    }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return std::nullopt;
-    return waitForExit(child, waitReadable);
+    return waitForExit(child);
 }
 
 } // namespace
@@ -171,8 +104,15 @@ std::optional<ScriptExecution> PkexecScriptRunner::execute(const std::string& so
     if (!command)
         return std::nullopt;
 
-    const auto status = spawnAndWait({pkexecPath, "/bin/sh", "-c", std::move(*command)},
-                                     minimalEnvironment(), waitReadable);
+    // The application's working directory may be a removable disk, or gone; the root shell
+    // starts at the root of the file system instead.
+    const pid_t child = spawnProcess({pkexecPath, "/bin/sh", "-c", std::move(*command)},
+                                     {minimalEnvironment(), "/"});
+    if (child < 0) {
+        trace("pkexec", "impossible de lancer " + pkexecPath + " : " + std::strerror(errno));
+        return errorNumbered(couldNotStart);
+    }
+    const auto status = waitThrough(waitReadable, child);
     if (!status)
         return errorNumbered(couldNotStart);
     if (WIFSIGNALED(*status))

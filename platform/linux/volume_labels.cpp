@@ -23,6 +23,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "platform/linux/posix_io.h"
+
 // NOTE: the UUID ioctl (Linux 6.8) is newer than some distributions' kernel headers.
 #ifndef FS_IOC_GETFSUUID
 struct fsuuid2 {
@@ -125,19 +127,15 @@ std::optional<Identity> probeIdentity(int fd, const std::string& onlyType) {
 
 // The superblock itself, when this process may read the device.
 std::optional<Identity> identityFromProbe(dev_t device, const std::string& type) {
-    auto node = deviceNode(device);
-    if (!node)
+    auto path = deviceNode(device);
+    if (!path)
         return std::nullopt;
-    int fd = open(node->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<Identity> identity;
+    UniqueFd node(open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat status {};
-    if (fstat(fd, &status) == 0 && S_ISBLK(status.st_mode) && status.st_rdev == device) {
-        identity = probeVolumeIdentity(fd, type);
-    }
-    close(fd);
-    return identity;
+    if (!node || fstat(node.get(), &status) != 0 || !S_ISBLK(status.st_mode) ||
+        status.st_rdev != device)
+        return std::nullopt;
+    return probeVolumeIdentity(node.get(), type);
 }
 
 } // namespace

@@ -10,14 +10,10 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +21,8 @@
 #include <system_error>
 #include <thread>
 
-extern char** environ;
+#include "platform/linux/posix_io.h"
+#include "platform/trace.h"
 
 namespace kavelin::platform {
 
@@ -62,6 +59,13 @@ std::string failure(const std::string& what, const std::string& path, int error)
     return what + " " + quotedPath(path) + "\u00A0: " + errorText(error);
 }
 
+// A failure that the service reports, in the trace as well.
+std::optional<std::string> traced(std::optional<std::string> error) {
+    if (error)
+        trace("connexion", *error);
+    return error;
+}
+
 std::string withoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
@@ -77,37 +81,6 @@ std::string_view trimmed(std::string_view text) {
 }
 
 enum class EntryState { absent, enabled, disabled };
-
-// NOTE: the entry is opened non-blocking and read only when it is a regular file: a FIFO or a
-// device planted at that path would otherwise freeze every opening of the menu.
-std::optional<std::string> readEntry(const std::string& path, int& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        error = errno;
-        return std::nullopt;
-    }
-    struct stat info {};
-    std::optional<std::string> contents;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        static_cast<std::size_t>(info.st_size) <= entrySizeLimit) {
-        std::string data;
-        std::array<char, 4096> buffer{};
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0 || data.size() + static_cast<std::size_t>(got) > entrySizeLimit) {
-                if (got == 0)
-                    contents = std::move(data);
-                break;
-            }
-            data.append(buffer.data(), static_cast<std::size_t>(got));
-        }
-    }
-    error = 0;
-    ::close(fd);
-    return contents;
-}
 
 // Whether the [Desktop Entry] group switches the entry off: Hidden=true, or the GNOME flag false.
 bool switchedOff(std::string_view contents) {
@@ -137,8 +110,10 @@ bool switchedOff(std::string_view contents) {
 }
 
 EntryState entryState(const std::string& path) {
+    // NOTE: the entry is read only when it is a regular file: a FIFO or a device planted at that
+    // path would otherwise freeze every opening of the menu.
     int error = 0;
-    const auto contents = readEntry(path, error);
+    const auto contents = readRegularFile(path, entrySizeLimit, &error);
     if (error == ENOENT || error == ENOTDIR)
         return EntryState::absent;
     // Present but unreadable: no autostart implementation would start it either.
@@ -177,13 +152,14 @@ std::optional<std::string> writeAtomically(const std::string& folder, const std:
         return error;
     // Hidden name: autostart readers look only at "*.desktop".
     std::string temporary = folder + "/." + entryName + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file)
         return failure("Impossible d’écrire", path, errno);
     int error = 0;
-    if (::fchmod(fd, 0644) != 0 || !writeAll(fd, contents) || ::fsync(fd) != 0)
+    if (::fchmod(file.get(), 0644) != 0 || !writeAll(file.get(), contents) ||
+        ::fsync(file.get()) != 0)
         error = errno;
-    if (::close(fd) != 0 && error == 0)
+    if (!file.close() && error == 0)
         error = errno;
     if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
         error = errno;
@@ -192,10 +168,8 @@ std::optional<std::string> writeAtomically(const std::string& folder, const std:
         return failure("Impossible d’écrire", path, error);
     }
     // The rename itself reaches the disk with the folder; a failure here loses nothing we report.
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (UniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); directory)
+        ::fsync(directory.get());
     return std::nullopt;
 }
 
@@ -219,13 +193,6 @@ std::string homeFolder() {
     if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
         return user->pw_dir;
     return "/";
-}
-
-std::string runningExecutable() {
-    std::array<char, PATH_MAX> buffer{};
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length))
-                      : std::string{};
 }
 
 } // namespace
@@ -271,30 +238,15 @@ std::string desktopExecValue(const std::string& program) {
 }
 
 bool launchDetached(const std::vector<std::string>& argv) {
-    if (argv.empty())
+    // The file manager needs the desktop session's variables, and may outlive us.
+    const pid_t child = spawnProcess(argv, {currentEnvironment(), "/", true});
+    if (child < 0) {
+        trace("connexion", "impossible de lancer " + (argv.empty() ? "?" : argv[0]) + " : " +
+                               std::strerror(errno));
         return false;
-    std::vector<char*> arguments;
-    for (const auto& argument : argv)
-        arguments.push_back(const_cast<char*>(argument.c_str()));
-    arguments.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    const int spawned =
-        ::posix_spawn(&child, arguments[0], &actions, nullptr, arguments.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return false;
+    }
     // Reaped off the main thread: the file manager may outlive xdg-open or be xdg-open itself.
-    std::thread([child] {
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    std::thread([child] { waitForExit(child); }).detach();
     return true;
 }
 
@@ -322,7 +274,7 @@ std::vector<std::string> xdgConfigDirs() {
 }
 
 XdgLoginItems::XdgLoginItems()
-    : XdgLoginItems(xdgConfigHome(), xdgConfigDirs(), runningExecutable()) {}
+    : XdgLoginItems(xdgConfigHome(), xdgConfigDirs(), programPath().string()) {}
 
 XdgLoginItems::XdgLoginItems(std::string configHome, std::vector<std::string> configDirs,
                              std::string executable, FolderOpener openFolder)
@@ -363,17 +315,19 @@ int XdgLoginItems::status() {
 
 std::optional<std::string> XdgLoginItems::registerItem() {
     if (executable.empty())
-        return std::string("Impossible de trouver le chemin du programme Kavelin.");
-    return writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, false));
+        return traced("Impossible de trouver le chemin du programme Kavelin.");
+    return traced(
+        writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, false)));
 }
 
 std::optional<std::string> XdgLoginItems::unregisterItem() {
     const auto system = systemEntryPath();
     if (system && entryState(*system) == EntryState::enabled)
-        return writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, true));
+        return traced(
+            writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, true)));
     const std::string path = userEntryPath();
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        return failure("Impossible de supprimer", path, errno);
+        return traced(failure("Impossible de supprimer", path, errno));
     return std::nullopt;
 }
 

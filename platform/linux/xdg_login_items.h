@@ -47,8 +47,9 @@ private:
 // escaped as a desktop-entry string (\\, \n, \t, \r).
 std::string desktopExecValue(const std::string& program);
 
-// Starts argv[0] (an absolute path) with those arguments, stdin from /dev/null, without waiting
-// for it; its exit is collected in the background. False when it could not be started.
+// Starts argv[0] (an absolute path) with those arguments and our environment, as spawnProcess
+// does, in a session of its own, without waiting for it; its exit is collected in the
+// background. False when it could not be started.
 bool launchDetached(const std::vector<std::string>& argv);
 
 // $XDG_CONFIG_HOME when absolute, else $HOME/.config.

@@ -14,10 +14,6 @@ namespace kavelin::platform {
 
 namespace {
 
-// Largest version file read. Real ones are under 1 KiB; the most expensive file of this size
-// decodes in well under a millisecond.
-constexpr NSUInteger maxVersionFileSize = 16 * 1024;
-
 // The five volume attributes, in the order discovery names them; prefetched by both listings.
 NSArray<NSURLResourceKey>* volumeKeys() {
     return @[

@@ -6,8 +6,7 @@
 #include <QImageReader>
 #include <QStyle>
 
-#include <system_error>
-
+#include "platform/linux/posix_io.h"
 #include "qt_services.h"
 
 namespace kavelin::platform {
@@ -17,19 +16,13 @@ namespace {
 constexpr const char* driveSymbol = "internaldrive";
 constexpr const char* driveThemeIcon = "drive-harddisk";
 
-std::filesystem::path programDirectory() {
-    std::error_code error;
-    auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : program.parent_path();
-}
-
 } // namespace
 
 QtImages::QtImages(std::vector<std::filesystem::path> resourceFolders)
     : resourceFolders(std::move(resourceFolders)) {}
 
 QtImages::QtImages() {
-    auto directory = programDirectory();
+    auto directory = programPath().parent_path();
     if (!directory.empty())
         resourceFolders = {directory / "share" / "kavelin",
                            directory.parent_path() / "share" / "kavelin"};
