@@ -1,7 +1,7 @@
 # Thin wrapper over CMake presets. Every target first makes sure the Debian packages are there.
 BUILD_DIR := build
 
-.PHONY: all setup configure build test run demo bench fuzz format clean macos
+.PHONY: all setup configure build test run demo bench fuzz format clean macos mutants
 
 all: build
 
@@ -35,6 +35,10 @@ fuzz: setup
 
 macos:
 	@scripts/macos
+
+# Plants each fault the tests exist to find in a scratch copy and checks that the suite fails.
+mutants: build
+	@python3 tests/planted_faults.py $(BUILD_DIR)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -2,17 +2,22 @@
 # A user on a desktop chooses a volume of the fake Mac in the tray menu and answers the alerts;
 # the command line must reach the administrator prompt exactly. Runs inside scripts/fake-mac:
 #
-#   scripts/fake-mac /bin/bash tests/flows/select_volume_e2e.sh BUILD_DIR
+#   scripts/fake-mac /bin/bash tests/flows/select_volume_e2e.sh BUILD_DIR [sni|xembed]
 #
-# A session of tests/session.sh with a StatusNotifierItem host, driven by xdotool. The administrator
+# A session of tests/session.sh with a StatusNotifierItem host or an XEmbed tray (whose icon
+# window a blocking alert would freeze), driven by xdotool. The administrator
 # prompt is a stand-in bound over /usr/bin/pkexec in the private mount namespace: it records its
 # arguments and answers as told. Exits 77 (skipped) when a tool is missing.
 set -euo pipefail
 
-build=${1:?usage: select_volume_e2e.sh BUILD_DIR}
+build=${1:?usage: select_volume_e2e.sh BUILD_DIR [sni|xembed]} host=${2:-sni}
 source "$(dirname "$0")/../session.sh"
-session_require Xvfb xdotool xwininfo xprop dbus-daemon gdbus status-notifier-watcher \
-    gtk-sni-tray-standalone
+session_require Xvfb xdotool xwininfo xprop dbus-daemon gdbus
+case $host in
+sni) session_require status-notifier-watcher gtk-sni-tray-standalone ;;
+xembed) session_require trayer ;;
+*) fail "unknown tray host $host" ;;
+esac
 [ -f /usr/bin/pkexec ] || { echo "skipped: no /usr/bin/pkexec to stand in for"; exit 77; }
 [ -x "$build/kavelin" ] || { echo "$build/kavelin is missing" >&2; exit 1; }
 if findmnt -no PROPAGATION / | grep -q shared; then
@@ -39,10 +44,18 @@ mount --bind "$work/pkexec" /usr/bin/pkexec
 # a desktop that offers none.
 session_start_x 1024x768
 session_start_bus
-session_start_sni_host
-session_start_program "$build/kavelin"
-wait_for "the item never registered with the watcher" sni_item
-icon_x=$((1024 - 15)) icon_y=15
+if [ "$host" = sni ]; then
+    session_start_sni_host
+    session_start_program "$build/kavelin"
+    wait_for "the item never registered with the watcher" sni_item
+    icon_x=$((1024 - 15)) icon_y=15
+else
+    session_start_xembed_host
+    session_start_program "$build/kavelin"
+    wait_for "the icon was not embedded in the tray" icon_window
+    read -r _ icon_x icon_y _ <<<"$(icon_window)"
+    icon_x=$((icon_x + 8)) icon_y=$((icon_y + 8))
+fi
 
 # An alert: a window of the program in the middle of the screen.
 alert_up() { windows_of '^kavelin$' | awk '$3 >= 100' | grep -q .; }
@@ -100,7 +113,7 @@ wait_for "Escape did not close the choice alert" no_alert
 choose_in_menu Down Down Down Return
 wait_for "no alert came up" alert_up
 # Meanwhile the menu that a host reads offers nothing but the notice, and so does a click.
-sni_menu | grep -qE "^\(uint32 [0-9]+, \(0, \{[^}]*\}, \[<\([0-9]+, \{'enabled': <false>, 'label': <'Autorisation en cours…'>, 'visible': <true>\}, @av \[\]\)>\]\)\)$" ||
+[ "$host" = xembed ] || sni_menu | grep -qE "^\(uint32 [0-9]+, \(0, \{[^}]*\}, \[<\([0-9]+, \{'enabled': <false>, 'label': <'Autorisation en cours…'>, 'visible': <true>\}, @av \[\]\)>\]\)\)$" ||
     fail "the exported menu is not the busy one: $(sni_menu)"
 busy_menu_shows
 click_button middle
