@@ -29,7 +29,8 @@ struct MenuItem {
     bool isSeparator = false;
 
     MenuItem() = default;
-    MenuItem(std::string title, MenuAction action) : title(std::move(title)), action(std::move(action)) {}
+    MenuItem(std::string title, MenuAction action)
+        : title(std::move(title)), action(std::move(action)) {}
     virtual ~MenuItem() = default;
 
     static std::shared_ptr<MenuItem> separatorItem() {

@@ -41,7 +41,9 @@ private:
 
 class FakeStatusButton : public platform::StatusButton {
 public:
-    void setImage(const platform::Image* i) override { image = i ? std::optional(*i) : std::nullopt; }
+    void setImage(const platform::Image* i) override {
+        image = i ? std::optional(*i) : std::nullopt;
+    }
     void setToolTip(const std::string& t) override { toolTip = t; }
     std::optional<platform::Image> image;
     std::optional<std::string> toolTip;
@@ -194,8 +196,9 @@ struct FakePlatform {
     FakeVolumeSource volumes;
     FakeScriptRunner scripts{story};
     FakeRestartRequester restart{story};
-    platform::Platform platform{application, statusBar, images,            alerts,  workspace,
-                                loginItems,  volumes,   realTextService(), scripts, restart};
+    platform::Platform platform{application, statusBar,  images,  alerts,
+                                workspace,   loginItems, volumes, realTextService(),
+                                scripts,     restart};
 };
 
 } // namespace kavelin::fake
