@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The tray application in a session of tests/session.sh: the time from its start to a docked icon,
+# The tray application in a session of tests/desktop/session.sh: the time from its start to a docked icon,
 # over several starts, in an XEmbed tray (trayer: the icon window embedded in the panel) and with
 # a StatusNotifierItem host (the item registered with the watcher); then the resident memory of
 # the last one, idle with its icon docked. Usage: bench/qt/tray_session.sh [build-dir] [starts]
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 starts=${2:-10}
-source "$(dirname "$0")/../../tests/session.sh"
+source "$(dirname "$0")/../../tests/desktop/session.sh"
 session_require Xvfb trayer xwininfo xprop dbus-daemon gdbus status-notifier-watcher \
     gtk-sni-tray-standalone
 

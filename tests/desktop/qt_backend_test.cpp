@@ -225,7 +225,7 @@ TEST(QtStatusItem, RebuildsTheMenuThroughTheDelegateBeforeEachShowing) {
 
 TEST(QtStatusItem, KeepsIconAndToolTipForAHostThatShowsLater) {
     // Neither the offscreen platform nor a bare Xvfb has a tray host; docking is checked in a
-    // session with one (tests/qt/program_test.sh).
+    // session with one (program_test.sh).
     auto item = QtStatusBar().statusItemWithLength(squareStatusItemLength);
     auto& qtItem = static_cast<QtStatusItem&>(*item);
     if (qtItem.trayIcon())

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The program as a user starts it: the listing maps no Qt library; without a display it says so
-# in one line; in a session (tests/session.sh) the icon docks with its picture and tool tip in
+# in one line; in a session (session.sh) the icon docks with its picture and tool tip in
 # whichever tray host there is, whenever that host starts (Qt's options on the command line
 # ignored), a click opens the menu against the icon, and Quit ends the program with status 0.
 # Usage: program_test.sh CHECK PROGRAM
 set -uo pipefail
 check=$1 program=$2
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../session.sh"
+source "$here/session.sh"
 contains() { case $1 in *"$2"*) return 0 ;; esac; return 1; }
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=/nonexistent "$@"; }
 

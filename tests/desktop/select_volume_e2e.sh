@@ -2,16 +2,16 @@
 # A user on a desktop chooses a volume of the fake Mac in the tray menu and answers the alerts;
 # the command line must reach the administrator prompt exactly. Runs inside scripts/fake-mac:
 #
-#   scripts/fake-mac /bin/bash tests/flows/select_volume_e2e.sh BUILD_DIR [sni|xembed]
+#   scripts/fake-mac /bin/bash tests/desktop/select_volume_e2e.sh BUILD_DIR [sni|xembed]
 #
-# A session of tests/session.sh with a StatusNotifierItem host or an XEmbed tray (whose icon
+# A session of session.sh with a StatusNotifierItem host or an XEmbed tray (whose icon
 # window a blocking alert would freeze), driven by xdotool. The administrator
 # prompt is a stand-in bound over /usr/bin/pkexec in the private mount namespace: it records its
 # arguments and answers as told. Exits 77 (skipped) when a tool is missing.
 set -euo pipefail
 
 build=${1:?usage: select_volume_e2e.sh BUILD_DIR [sni|xembed]} host=${2:-sni}
-source "$(dirname "$0")/../session.sh"
+source "$(dirname "$0")/session.sh"
 session_require Xvfb xdotool xwininfo xprop dbus-daemon gdbus
 case $host in
 sni) session_require status-notifier-watcher gtk-sni-tray-standalone ;;
