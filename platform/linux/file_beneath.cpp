@@ -37,18 +37,6 @@ int openWithKernel(int dirFd, const std::string& path, int flags) {
     }
 }
 
-void pushComponents(std::vector<std::string>& pending, const std::string& path) {
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = std::min(path.find('/', start), path.size());
-        if (end > start)
-            components.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    pending.insert(pending.end(), components.rbegin(), components.rend());
-}
-
 // The same resolution one component at a time: every step is opened without following it and
 // must be on the directory's device; links are read and walked, but never absolute ones and
 // never above the directory. Answers an O_PATH descriptor, or -1 with errno EXDEV for a path
@@ -64,7 +52,7 @@ int openWithComponents(int dirFd, const std::string& path) {
     std::vector<UniqueFd> directories;
     directories.emplace_back(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
     std::vector<std::string> pending;
-    pushComponents(pending, path);
+    pushPathComponents(pending, path);
     int linksFollowed = 0;
     while (!pending.empty()) {
         std::string component = std::move(pending.back());
@@ -93,7 +81,7 @@ int openWithComponents(int dirFd, const std::string& path) {
                 return leaves();
             if (++linksFollowed > 40)
                 return -1;
-            pushComponents(pending, std::string(target, length));
+            pushPathComponents(pending, std::string_view(target, length));
             continue;
         }
         if (pending.empty())
@@ -125,6 +113,18 @@ std::string traceName(int dirFd, const std::string& relativePath) {
 }
 
 } // namespace
+
+void pushPathComponents(std::vector<std::string>& pending, std::string_view path) {
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = std::min(path.find('/', start), path.size());
+        if (end > start)
+            components.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    pending.insert(pending.end(), components.rbegin(), components.rend());
+}
 
 std::optional<std::string> readFileBeneath(int dirFd, const std::string& relativePath,
                                            std::size_t maxSize, BeneathWalk walk) {

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kavelin::platform {
 
@@ -17,5 +19,9 @@ enum class BeneathWalk { kernel, components };
 std::optional<std::string> readFileBeneath(int dirFd, const std::string& relativePath,
                                            std::size_t maxSize,
                                            BeneathWalk walk = BeneathWalk::kernel);
+
+// Adds the components of a path to a stack of components still to walk, the first one last, so
+// that a walk pops them in order; empty components (repeated or trailing slashes) are skipped.
+void pushPathComponents(std::vector<std::string>& pending, std::string_view path);
 
 } // namespace kavelin::platform

@@ -393,17 +393,7 @@ std::string LinuxVolumeSource::resolvingSymlinks(const std::string& path) {
 std::optional<std::string> LinuxVolumeSource::resolve(const MountTable* table,
                                                       const std::string& path) {
     std::vector<std::string> pending; // components still to walk, the next one last
-    auto push = [&](std::string_view text) {
-        std::vector<std::string> components;
-        std::size_t start = 0;
-        while (start <= text.size()) {
-            std::size_t end = std::min(text.find('/', start), text.size());
-            if (end > start)
-                components.emplace_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-        pending.insert(pending.end(), components.rbegin(), components.rend());
-    };
+    auto push = [&](std::string_view text) { pushPathComponents(pending, text); };
     push(path);
 
     std::string resolved; // "" is the root
