@@ -1,7 +1,8 @@
 #pragma once
 
 // Every text of the application that the user reads, in one place: the status menu, the volume
-// titles of the menu and the listing, and the alerts. French typography throughout: the
+// titles of the menu and the listing, the alerts, and the Linux desktop's own lines and entries.
+// A leaf: the core and the backends read it, it reads nothing of theirs. French typography throughout: the
 // apostrophe ’, the ellipsis …, « and » framed by no-break spaces (written \u00A0, since they
 // cannot be told from a space on screen). Texts that embed a name are built by the functions at
 // the end, which insert the name verbatim.
@@ -76,5 +77,32 @@ inline std::string refusedRestartDetail(const std::string& name) {
            " dans Disque de démarrage et confirme le redémarrage. "
            "macOS peut demander l’autorisation d’un propriétaire du Mac.";
 }
+
+// The Linux desktop's own texts: the lines written when the menu bar cannot show, the autostart
+// entry and its failures, and the words that stand for the Mac's logo where no font draws it.
+inline constexpr const char* noGraphicalSession =
+    "kavelin\u00A0: aucune session graphique (ni DISPLAY ni WAYLAND_DISPLAY)\u00A0; "
+    "l’icône de la barre des menus ne peut pas s’afficher.\n";
+inline constexpr const char* displayUnreachable =
+    "kavelin\u00A0: impossible d’ouvrir la session graphique (affichage injoignable ou greffon Qt "
+    "manquant)\u00A0; l’icône de la barre des menus ne peut pas s’afficher.\n";
+inline std::string menuModuleMissing(const std::string& module) {
+    return "kavelin\u00A0: la partie barre des menus n’est pas dans cette version (module " +
+           module + " introuvable)\u00A0; seule l’option --list-volumes est disponible.\n";
+}
+inline std::string menuModuleUnloadable(const std::string& module, const std::string& reason) {
+    return "kavelin\u00A0: le module de la barre des menus (" + module +
+           ") ne se charge pas\u00A0: " + reason + "\n";
+}
+inline constexpr const char* autostartComment =
+    "Choisir le disque de démarrage depuis la barre des menus";
+inline constexpr const char* cannotCreateFolder = "Impossible de créer le dossier";
+inline constexpr const char* cannotWrite = "Impossible d’écrire";
+inline constexpr const char* cannotRemove = "Impossible de supprimer";
+inline constexpr const char* programPathUnknown =
+    "Impossible de trouver le chemin du programme Kavelin.";
+// "the  menu" reads "the system's menu"; the logo alone stands for its maker's name.
+inline constexpr const char* systemMenuWords = "menu du système";
+inline constexpr const char* logoWord = "Apple";
 
 } // namespace kavelin::texts

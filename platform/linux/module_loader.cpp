@@ -14,6 +14,7 @@
 #include "platform/application_mode.h"
 #include "platform/linux/posix_io.h"
 #include "platform/trace.h"
+#include "texts/texts.h"
 
 namespace kavelin::platform {
 
@@ -42,19 +43,14 @@ int startApplication(int argc, char** argv) {
         void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         auto entry = module ? reinterpret_cast<ModuleEntry>(dlsym(module, moduleEntry)) : nullptr;
         if (!entry) {
-            std::fprintf(
-                stderr,
-                "kavelin\u00a0: le module de la barre des menus (%s) ne se charge pas\u00a0: "
-                "%s\n",
-                candidate.c_str(), dlerror());
+            const char* reason = dlerror();
+            std::fputs(texts::menuModuleUnloadable(candidate, reason ? reason : "").c_str(),
+                       stderr);
             return 1;
         }
         return entry(argc, argv);
     }
-    std::fputs("kavelin\u00a0: la partie barre des menus n\u2019est pas dans cette version "
-               "(module " KAVELIN_QT_MODULE_NAME " introuvable)\u00a0; seule l\u2019option "
-               "--list-volumes est disponible.\n",
-               stderr);
+    std::fputs(texts::menuModuleMissing(KAVELIN_QT_MODULE_NAME).c_str(), stderr);
     return 1;
 }
 

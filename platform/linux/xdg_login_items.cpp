@@ -23,6 +23,7 @@
 
 #include "platform/linux/posix_io.h"
 #include "platform/trace.h"
+#include "texts/texts.h"
 
 namespace kavelin::platform {
 
@@ -128,7 +129,7 @@ std::optional<std::string> makeFolders(const std::string& folder) {
         slash = folder.find('/', slash + 1);
         const std::string prefix = folder.substr(0, slash);
         if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
-            return failure("Impossible de créer le dossier", prefix, errno);
+            return failure(texts::cannotCreateFolder, prefix, errno);
     }
     return std::nullopt;
 }
@@ -154,7 +155,7 @@ std::optional<std::string> writeAtomically(const std::string& folder, const std:
     std::string temporary = folder + "/." + entryName + ".XXXXXX";
     UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!file)
-        return failure("Impossible d’écrire", path, errno);
+        return failure(texts::cannotWrite, path, errno);
     int error = 0;
     if (::fchmod(file.get(), 0644) != 0 || !writeAll(file.get(), contents) ||
         ::fsync(file.get()) != 0)
@@ -165,7 +166,7 @@ std::optional<std::string> writeAtomically(const std::string& folder, const std:
         error = errno;
     if (error != 0) {
         ::unlink(temporary.c_str());
-        return failure("Impossible d’écrire", path, error);
+        return failure(texts::cannotWrite, path, error);
     }
     // The rename itself reaches the disk with the folder; a failure here loses nothing we report.
     if (UniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); directory)
@@ -177,7 +178,9 @@ std::string entryContents(const std::string& executable, bool hidden) {
     std::string contents = "[Desktop Entry]\n"
                            "Type=Application\n"
                            "Name=Kavelin\n"
-                           "Comment=Choisir le disque de démarrage depuis la barre des menus\n"
+                           "Comment=" +
+                           std::string(texts::autostartComment) +
+                           "\n"
                            "Exec=" +
                            desktopExecValue(executable) +
                            "\n"
@@ -315,7 +318,7 @@ int XdgLoginItems::status() {
 
 std::optional<std::string> XdgLoginItems::registerItem() {
     if (executable.empty())
-        return traced("Impossible de trouver le chemin du programme Kavelin.");
+        return traced(texts::programPathUnknown);
     return traced(
         writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, false)));
 }
@@ -327,7 +330,7 @@ std::optional<std::string> XdgLoginItems::unregisterItem() {
             writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, true)));
     const std::string path = userEntryPath();
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        return traced(failure("Impossible de supprimer", path, errno));
+        return traced(failure(texts::cannotRemove, path, errno));
     return std::nullopt;
 }
 

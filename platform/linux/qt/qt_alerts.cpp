@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "qt_services.h"
+#include "texts/texts.h"
 
 namespace kavelin::platform {
 
@@ -84,8 +85,8 @@ QString alertText(const std::string& text, const QFont& font) {
     const QString symbol = QString::fromUcs4(&logo, 1);
     if (!shown.contains(symbol) || QFontMetrics(font).inFontUcs4(logo))
         return shown;
-    shown.replace(QStringLiteral("menu ") + symbol, QStringLiteral("menu du syst\u00e8me"));
-    return shown.replace(symbol, QStringLiteral("Apple"));
+    shown.replace(QStringLiteral("menu ") + symbol, QString::fromUtf8(texts::systemMenuWords));
+    return shown.replace(symbol, QString::fromUtf8(texts::logoWord));
 }
 
 } // namespace
@@ -94,7 +95,7 @@ QtAlerts::QtAlerts() : icon(kavelinIcon()) {}
 
 int QtAlerts::runModal(const Alert& alert) {
     QMessageBox box;
-    box.setWindowTitle(QStringLiteral("Kavelin"));
+    box.setWindowTitle(QString::fromUtf8(texts::applicationName));
     box.setWindowIcon(QIcon(icon));
     box.setIconPixmap(icon);
     // NOTE: an application-modal alert would block the tray icon's window as well; without a

@@ -15,6 +15,7 @@
 #include "platform/linux/xdg_login_items.h"
 #include "platform/native_services.h"
 #include "qt_services.h"
+#include "texts/texts.h"
 
 namespace {
 
@@ -30,10 +31,7 @@ void holdStartupMessage(QtMsgType type, const QMessageLogContext&, const QString
     if (type == QtFatalMsg) {
         // NOTE: Qt aborts right after a fatal message (no display reachable, no platform
         // plugin); leave first, with a line the user can act on, instead of a core dump.
-        std::fputs("kavelin\u00a0: impossible d\u2019ouvrir la session graphique (affichage "
-                   "injoignable ou greffon Qt manquant)\u00a0; l\u2019ic\u00f4ne de la barre des "
-                   "menus ne peut pas s\u2019afficher.\n",
-                   stderr);
+        std::fputs(kavelin::texts::displayUnreachable, stderr);
         std::fflush(stderr);
         std::_Exit(1);
     }
@@ -46,9 +44,7 @@ extern "C" __attribute__((visibility("default"))) int kavelin_qt_start(int argc,
     using namespace kavelin::platform;
     if (!hasVariable("DISPLAY") && !hasVariable("WAYLAND_DISPLAY") &&
         !hasVariable("QT_QPA_PLATFORM")) {
-        std::fputs("kavelin\u00a0: aucune session graphique (ni DISPLAY ni WAYLAND_DISPLAY)\u00a0; "
-                   "l\u2019ic\u00f4ne de la barre des menus ne peut pas s\u2019afficher.\n",
-                   stderr);
+        std::fputs(kavelin::texts::noGraphicalSession, stderr);
         return 1;
     }
 
@@ -67,7 +63,7 @@ extern "C" __attribute__((visibility("default"))) int kavelin_qt_start(int argc,
     startupMessages.clear();
 
     QApplication::setApplicationName(QStringLiteral("kavelin"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kavelin"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(kavelin::texts::applicationName));
     QApplication::setDesktopFileName(QStringLiteral("kavelin"));
 
     QtApplication app(application);
