@@ -2,10 +2,10 @@
 
 // Every text of the application that the user reads, in one place: the status menu, the volume
 // titles of the menu and the listing, the alerts, and the Linux desktop's own lines and entries.
-// A leaf: the core and the backends read it, it reads nothing of theirs. French typography throughout: the
-// apostrophe ’, the ellipsis …, « and » framed by no-break spaces (written \u00A0, since they
-// cannot be told from a space on screen). Texts that embed a name are built by the functions at
-// the end, which insert the name verbatim.
+// A leaf: the core and the backends read it, it reads nothing of theirs. French typography
+// throughout: the apostrophe ’, the ellipsis …, « and » framed by no-break spaces (written
+// \u00A0, since they cannot be told from a space on screen). Texts that embed a name are built by
+// functions, which insert the name verbatim.
 
 #include <string>
 
