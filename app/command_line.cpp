@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/visible_text.h"
+#include "texts/visible_text.h"
 
 namespace kavelin {
 

@@ -58,9 +58,9 @@ FAULTS = {
     "a later appearance replaces the first": ("volumes/discovery.cpp",
         "        if (seenKeys.contains(key))\n            return std::nullopt;\n", "",
         "Discovery"),
-    "a control character reaches the terminal": ("app/visible_text.cpp",
+    "a control character reaches the terminal": ("texts/visible_text.cpp",
         "    return c < 0x20 ||", "    return c < 0x0A ||", "CommandLine"),
-    "bidirectional override reaches the terminal": ("app/visible_text.cpp",
+    "bidirectional override reaches the terminal": ("texts/visible_text.cpp",
         "(c >= 0x202A && c <= 0x202E)", "(c >= 0x202A && c <= 0x202D)", "CommandLine"),
     # The Linux volume source.
     "network share counted as local": ("platform/linux/linux_volume_source.cpp",

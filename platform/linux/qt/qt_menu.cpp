@@ -14,9 +14,9 @@
 
 #include <algorithm>
 
-#include "app/visible_text.h"
 #include "qt_services.h"
 #include "qt_tray_hosts.h"
+#include "texts/visible_text.h"
 
 namespace kavelin::platform {
 

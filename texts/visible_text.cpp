@@ -1,4 +1,4 @@
-#include "app/visible_text.h"
+#include "texts/visible_text.h"
 
 #include <cstdint>
 #include <cstdio>
