@@ -94,31 +94,26 @@ struct SessionManager {
     std::vector<std::string> calls;
 };
 
-class DbusRestartRequesterTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (access("/usr/bin/dbus-daemon", X_OK) != 0)
-            GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
-    }
-    void TearDown() override { stopBus(); }
-    // A bus of its own for each case, so that no name is left over; it becomes the session's.
-    std::string startBus() {
-        stopBus();
-        bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+// A private session bus, a dbus-daemon of its own so that no name is left over, made the
+// session's for as long as it lives.
+struct SessionBus {
+    SessionBus() {
         g_test_dbus_up(bus);
-        return g_test_dbus_get_bus_address(bus);
+        address = g_test_dbus_get_bus_address(bus);
     }
-    void stopBus() {
-        if (bus)
-            g_test_dbus_down(bus);
-        g_clear_object(&bus);
+    ~SessionBus() {
+        g_test_dbus_down(bus);
+        g_object_unref(bus);
     }
-    GTestDBus* bus = nullptr;
+    GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+    std::string address;
 };
 
 // The desktop present is asked once, for its confirmation dialog, and nothing else is called;
 // one that never answers is given up on at the bound.
-TEST_F(DbusRestartRequesterTest, AsksThePresentDesktopForItsConfirmationOnly) {
+TEST(DbusRestartRequester, AsksThePresentDesktopForItsConfirmationOnly) {
+    if (access("/usr/bin/dbus-daemon", X_OK) != 0)
+        GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
     const struct {
         const char* story;
         std::vector<const Desktop*> present;
@@ -136,10 +131,11 @@ TEST_F(DbusRestartRequesterTest, AsksThePresentDesktopForItsConfirmationOnly) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.story);
-        const std::string address = startBus();
+        SessionBus session;
         std::vector<std::unique_ptr<SessionManager>> managers;
         for (const Desktop* desktop : row.present) {
-            managers.push_back(std::make_unique<SessionManager>(address, *desktop, row.answers));
+            managers.push_back(
+                std::make_unique<SessionManager>(session.address, *desktop, row.answers));
             ASSERT_TRUE(managers.back()->ownsName) << desktop->name;
         }
         const auto start = std::chrono::steady_clock::now();
@@ -158,11 +154,14 @@ TEST_F(DbusRestartRequesterTest, AsksThePresentDesktopForItsConfirmationOnly) {
 }
 
 // Every request opens its own connection and main context; none may outlive it.
-TEST_F(DbusRestartRequesterTest, LeavesNoDescriptorBehind) {
+TEST(DbusRestartRequester, LeavesNoDescriptorBehind) {
+    if (access("/usr/bin/dbus-daemon", X_OK) != 0)
+        GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
     auto descriptors = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
-    SessionManager plasma(startBus(), kde, true);
+    SessionBus session;
+    SessionManager plasma(session.address, kde, true);
     ASSERT_TRUE(plasma.ownsName);
     ASSERT_TRUE(DbusRestartRequester().requestRestart()); // GIO's one-time set-up happens here
     const auto before = descriptors();
