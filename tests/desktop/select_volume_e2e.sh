@@ -15,23 +15,19 @@ session_require Xvfb xdotool xwininfo xprop dbus-daemon gdbus \
 ! findmnt -no PROPAGATION / | grep -q shared || { echo "skipped: not in a private mount namespace"; exit 77; }
 trap 'session_cleanup; umount /usr/bin/pkexec 2>/dev/null' EXIT
 
-# The stand-in prompt: one argument per line, then "--", and the exit status found in "answer",
-# given once "hold" is gone. It runs with the runner's minimal environment, so every path in it
-# is written out.
+# The stand-in prompt records one argument a line, then "--", and exits with the status in
+# "answer" once "hold" is gone. It runs with the runner's minimal environment: paths in full.
 cat >"$work/pkexec" <<END
 #!/bin/sh
-for argument in "\$@"; do printf '%s\n' "\$argument"; done >>'$work/ran'
-echo -- >>'$work/ran'
+printf '%s\n' "\$@" -- >>'$work/ran'
 while [ -e '$work/hold' ]; do sleep 0.05; done
 exit "\$(cat '$work/answer')"
 END
-chmod 755 "$work/pkexec"
-mount --bind "$work/pkexec" /usr/bin/pkexec
+chmod 755 "$work/pkexec" && mount --bind "$work/pkexec" /usr/bin/pkexec
 
-# A bus where no session manager answers the restart request, as on a desktop that offers none.
-# At login the tray host often starts after the programs of the session, and may restart: the
-# icon docks each time, in an XEmbed tray with its tool tip. Qt's options on the command line are
-# arguments like any other, ignored.
+# No session manager answers a restart request on this bus. At login the tray host often starts
+# after the programs of the session, and may restart: the icon docks each time, in an XEmbed tray
+# with its tool tip. Qt's options on the command line are arguments like any other, ignored.
 session_start_x 1024x768
 session_start_bus
 session_start_program "$build/kavelin" -platform nonexistent -display :9
@@ -58,18 +54,18 @@ answer() { # KEY...
     wait_for "no alert took the keyboard" eval '[ "$(xdotool getwindowfocus)" = "$(alert | cut -d" " -f1)" ]'
     press "$@"
 }
-# A click on a button of the alert that is up. NOTE: buttons take no keyboard focus, so only the
-# pointer reaches them; they fill the alert's bottom row when its texts are short.
+# A click on a button of the choice alert, whose answer reaches the prompt. NOTE: buttons take no
+# keyboard focus, so only the pointer reaches them; they fill the alert's bottom row.
 click_button() { # first|middle
     local x y w h
     wait_for "no alert came up" alert
     read -r _ x y w h <<<"$(alert | head -n 1)"
     case $1 in first) x=$((x + 20)) ;; middle) x=$((x + w / 2)) ;; esac
     xdotool mousemove --sync "$x" $((y + h - 22)) click 1
+    wait_for "the command never reached the prompt" test -s "$work/ran"
 }
-# While a flow is under way, the menu that a host reads offers nothing but the notice, and a click
-# on the icon opens that one-line menu; Escape closes it. Keys sent before have reached the program
-# once it shows.
+# While a flow is under way, the exported menu and the one a click opens offer nothing but the
+# notice; Escape closes it. Keys sent before have reached the program once it shows.
 busy_menu_shows() {
     [ "$host" = xembed ] || sni_menu | grep -qE "^\(uint32 [0-9]+, \(0, \{[^}]*\}, \[<\([0-9]+, \{'enabled': <false>, 'label': <'Autorisation en cours…'>, 'visible': <true>\}, @av \[\]\)>\]\)\)$" ||
         fail "the exported menu is not the busy one: $(sni_menu)"
@@ -100,7 +96,6 @@ wait_for "Escape did not close the choice alert" eval '! alert'
 # "OK" takes Return and nothing takes Escape.
 choose_in_menu 1 Down Down Down Return
 click_button middle
-wait_for "the command never reached the prompt" test -s "$work/ran"
 answer Escape
 busy_menu_shows
 alert >/dev/null || fail "Escape closed the next-start alert: it was another alert"
@@ -113,7 +108,6 @@ prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </de
 touch "$work/hold"
 choose_in_menu 1 Down Down Down Down Return
 click_button first
-wait_for "the command never reached the prompt" test -s "$work/ran"
 busy_menu_shows
 rm "$work/hold"
 answer Escape
@@ -124,15 +118,13 @@ prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
 echo 126 >"$work/answer"
 choose_in_menu 1 Down Down Return
 click_button first
-wait_for "the command never reached the prompt" test -s "$work/ran"
 choose_in_menu 1 Escape
 ! alert >/dev/null || fail "an alert followed a dismissed prompt"
 wait_for "Escape did not close the menu" eval '! menu_window'
 
-# 4. With a StatusNotifierItem host, a right click opens the host's own menu, and the launch-at-
-#    login switch (in Options), clicked as the host reports it, reaches its handler and its check
-#    mark comes through the exported menu. Quit, the last item of the menu that a right click
-#    opens in an XEmbed tray, ends the program with status 0.
+# 4. A StatusNotifierItem host opens its own menu on a right click; the launch-at-login switch,
+#    clicked as the host reports it, reaches its handler and its check mark comes through. Quit,
+#    last in the menu (which a right click opens in an XEmbed tray), ends the program with 0.
 if [ "$host" = sni ]; then
     at_icon_until "a right click did not open the host's menu" 3 host_menu_window
     press Escape

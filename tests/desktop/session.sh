@@ -1,6 +1,6 @@
-# A desktop session for end-to-end tests and benchmarks, sourced (bash): a private X server and
-# session bus, a tray host of either kind started whenever wanted, the program, and helpers that
-# find its windows and drive pointer and keys. Everything started is stopped on exit.
+# A desktop session for end-to-end tests and benchmarks (bash): private X server and session bus,
+# tray hosts of both kinds, the program, and helpers that find its windows and drive pointer and
+# keys. Everything started is stopped on exit.
 session_dir=$(mktemp -d /tmp/kavelin-session.XXXXXX)
 session_pids=()
 session_cleanup() { kill "${session_pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$session_dir"; }
@@ -21,8 +21,7 @@ session_start_x() { # [WIDTHxHEIGHT]
     Xvfb -displayfd 3 -screen 0 "${session_screen}x24" -nolisten tcp 3>"$session_dir/display" &>/dev/null &
     session_pids+=($!)
     wait_for "Xvfb did not start" test -s "$session_dir/display"
-    export DISPLAY=:$(cat "$session_dir/display")
-    unset WAYLAND_DISPLAY
+    export DISPLAY=:$(cat "$session_dir/display") && unset WAYLAND_DISPLAY
     # No session bus unless one is started: nothing of the caller's desktop answers.
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/no-bus"
 }
@@ -58,10 +57,8 @@ session_start_host() { # xembed|sni
 }
 session_stop_host() { kill $session_host ${session_watcher:-}; wait $session_host ${session_watcher:-} || true; session_watcher=; }
 panel() { xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "panel": ("panel" "trayer").*/\1/p' | grep .; }
-watcher_get() { # PROPERTY
-    gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
-        -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null
-}
+watcher_get() { gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
+    -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null; }
 # The bus name of the one item registered with the watcher.
 sni_item() { watcher_get RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -1 | grep .; }
 # The menu that the item exports, as a host reads it just before showing it.
@@ -107,12 +104,12 @@ window() { # CLASSNAME CONDITION
 }
 icon_window() { window '^kavelin$' '$3 < bar && $4 < 64'; }
 # Menus open right below the bar: the full one several lines high, the busy one a single line
-# but wider than a tool tip. An alert shows in the middle of the screen.
+# but wider than a tool tip. An alert shows in the middle of the screen; the menu that the
+# StatusNotifierItem host draws from the exported one, below the bar.
 menu_window() { window '^kavelin$' '$3 >= bar && $3 < 100 && $5 >= 40'; }
 busy_menu() { window '^kavelin$' '$3 >= bar && $3 < 100 && $4 >= 100 && $5 < 40'; }
 tooltip_window() { window '^kavelin$' '$3 >= bar && $4 < 100 && $5 < 40'; }
 alert() { window '^kavelin$' '$3 >= 100'; }
-# The menu of the StatusNotifierItem host, drawn by the host from the exported menu.
 host_menu_window() { window '^gtk-sni-tray-standalone$' '$3 >= bar && $5 >= 60'; }
 
 press() { xdotool key --delay 80 "$@"; }
