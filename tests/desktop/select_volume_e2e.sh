@@ -68,7 +68,7 @@ click_button() { # first|middle
 # notice; Escape closes it. Keys sent before have reached the program once it shows.
 busy_menu_shows() {
     [ "$host" = xembed ] || sni_menu | grep -qE "^\(uint32 [0-9]+, \(0, \{[^}]*\}, \[<\([0-9]+, \{'enabled': <false>, 'label': <'Autorisation en cours…'>, 'visible': <true>\}, @av \[\]\)>\]\)\)$" ||
-        fail "the exported menu is not the busy one: $(sni_menu)"
+        fail "the exported menu is not the busy one: $(sni_menu | sed "s/'icon-data': <[^>]*>, //g")"
     at_icon_until "a click during the flow opened no busy menu" 1 busy_menu
     ! menu_window >/dev/null || fail "a click during the flow opened the full menu"
     press Escape
