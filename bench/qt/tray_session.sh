@@ -32,12 +32,12 @@ time_to_dock() { # CHECK
 }
 
 session_start_x
-session_start_xembed_host
+session_start_host xembed
 tray_panel=$(panel)
 echo "start to docked icon, XEmbed tray (trayer): $(time_to_dock docked_in_trayer)"
 session_stop_host
 session_start_bus
-session_start_sni_host
+session_start_host sni
 echo "start to docked icon, StatusNotifierItem host: $(time_to_dock sni_item)"
 
 session_start_program "$build/kavelin"

@@ -1,154 +1,141 @@
 #!/usr/bin/env bash
-# A user on a desktop chooses a volume of the fake Mac in the tray menu and answers the alerts;
-# the command line must reach the administrator prompt exactly. Runs inside scripts/fake-mac:
-#
-#   scripts/fake-mac /bin/bash tests/desktop/select_volume_e2e.sh BUILD_DIR [sni|xembed]
-#
-# A session of session.sh with a StatusNotifierItem host or an XEmbed tray (whose icon
-# window a blocking alert would freeze), driven by xdotool. The administrator
-# prompt is a stand-in bound over /usr/bin/pkexec in the private mount namespace: it records its
-# arguments and answers as told. Exits 77 (skipped) when a tool is missing.
+# A user on a desktop whose tray host starts late chooses volumes of the fake Mac in the tray menu
+# and answers the alerts: the command line must reach the administrator prompt exactly, and while
+# a flow is under way a click on the icon shows the busy menu. In a session of session.sh with a
+# StatusNotifierItem host or an XEmbed tray (whose icon window a blocking alert would freeze); the
+# administrator prompt is a stand-in bound over /usr/bin/pkexec in the private mount namespace of
+#   scripts/fake-mac /bin/bash tests/desktop/select_volume_e2e.sh BUILD_DIR sni|xembed
 set -euo pipefail
-
-build=${1:?usage: select_volume_e2e.sh BUILD_DIR [sni|xembed]} host=${2:-sni}
+build=$1 host=$2
 source "$(dirname "$0")/session.sh"
-session_require Xvfb xdotool xwininfo xprop dbus-daemon gdbus
-case $host in
-sni) session_require status-notifier-watcher gtk-sni-tray-standalone ;;
-xembed) session_require trayer ;;
-*) fail "unknown tray host $host" ;;
-esac
-[ -f /usr/bin/pkexec ] || { echo "skipped: no /usr/bin/pkexec to stand in for"; exit 77; }
-[ -x "$build/kavelin" ] || { echo "$build/kavelin is missing" >&2; exit 1; }
-if findmnt -no PROPAGATION / | grep -q shared; then
-    echo "skipped: not in a private mount namespace (run it through scripts/fake-mac)"
-    exit 77
-fi
 work=$session_dir
+session_require Xvfb xdotool xwininfo xprop dbus-daemon gdbus \
+    $([ "$host" = xembed ] && echo trayer || echo status-notifier-watcher gtk-sni-tray-standalone)
+[ -f /usr/bin/pkexec ] || { echo "skipped: no /usr/bin/pkexec to stand in for"; exit 77; }
+! findmnt -no PROPAGATION / | grep -q shared || { echo "skipped: not in a private mount namespace"; exit 77; }
 trap 'session_cleanup; umount /usr/bin/pkexec 2>/dev/null' EXIT
 
-# The stand-in prompt: one argument per line, then "--", and the exit status found in "answer",
-# given once "hold" is gone. It runs with the runner's minimal environment, so every path in it
-# is written out.
-cat >"$work/pkexec" <<EOF
+# The stand-in prompt records one argument a line, then "--", and exits with the status in
+# "answer" once "hold" is gone. It runs with the runner's minimal environment: paths in full.
+cat >"$work/pkexec" <<END
 #!/bin/sh
-for argument in "\$@"; do printf '%s\n' "\$argument"; done >>'$work/ran'
-echo -- >>'$work/ran'
+printf '%s\n' "\$@" -- >>'$work/ran'
 while [ -e '$work/hold' ]; do sleep 0.05; done
 exit "\$(cat '$work/answer')"
-EOF
-chmod 755 "$work/pkexec"
-mount --bind "$work/pkexec" /usr/bin/pkexec
+END
+chmod 755 "$work/pkexec" && mount --bind "$work/pkexec" /usr/bin/pkexec
 
-# A StatusNotifierItem host on a bus where no session manager answers the restart request, as on
-# a desktop that offers none.
+# No session manager answers a restart request on this bus. At login the tray host often starts
+# after the programs of the session, and may restart: the icon docks each time, in an XEmbed tray
+# with its tool tip. Qt's options on the command line are arguments like any other, ignored.
 session_start_x 1024x768
 session_start_bus
-if [ "$host" = sni ]; then
-    session_start_sni_host
-    session_start_program "$build/kavelin"
-    wait_for "the item never registered with the watcher" sni_item
-    icon_x=$((1024 - 15)) icon_y=15
-else
-    session_start_xembed_host
-    session_start_program "$build/kavelin"
-    wait_for "the icon was not embedded in the tray" icon_window
-    read -r _ icon_x icon_y _ <<<"$(icon_window)"
-    icon_x=$((icon_x + 8)) icon_y=$((icon_y + 8))
-fi
+session_start_program "$build/kavelin" -platform nonexistent -display :9
+sleep 2
+for start in first again; do
+    [ $start = first ] || session_stop_host
+    session_start_host "$host"
+    icon_docked
+    [ "$host" = sni ] || at_icon_until "the icon shows no tool tip" hover tooltip_window
+done
 
-# An alert: a window of the program in the middle of the screen.
-alert_up() { windows_of '^kavelin$' | awk '$3 >= 100' | grep -q .; }
-# A click on the icon, then keys in the menu as a user would press them.
-choose_in_menu() { # KEY...
-    click_until "the menu did not open" "$icon_x" "$icon_y" 1 menu_window
+# A click on the icon opens the menu against it, below the bar; then keys in the menu.
+choose_in_menu() { # BUTTON KEY...
+    local x y width
+    wait_for "a menu stayed open" eval "! menu_window"
+    at_icon_until "the menu did not open" "$1" eval 'menu=$(menu_window)'
+    read -r _ x y width _ <<<"$menu"
+    [ "$y" -eq "$bar" ] && [ "$x" -le "$icon_x" ] && [ $((x + width)) -ge "$icon_x" ] ||
+        fail "the menu is at $x,$y ($width wide), not against the icon at $icon_x,$icon_y below a bar of $bar"
+    press "${@:2}"
+}
+# Keys to the alert that is up, once it has the keyboard.
+answer() { # KEY...
+    wait_for "no alert took the keyboard" eval '[ "$(xdotool getwindowfocus)" = "$(alert | cut -d" " -f1)" ]'
     press "$@"
 }
-answer() { # KEY... (in the alert that is up)
-    wait_for "no alert came up" alert_up
-    press "$@"
-}
-# A click on a button of the alert that is up. NOTE: buttons take no keyboard focus, so only the
-# pointer reaches them; they fill the alert's bottom row when its texts are short.
+# A click on a button of the choice alert, whose answer reaches the prompt. NOTE: buttons take no
+# keyboard focus, so only the pointer reaches them; they fill the alert's bottom row.
 click_button() { # first|middle
-    wait_for "no alert came up" alert_up
     local x y w h
-    read -r _ x y w h <<<"$(windows_of '^kavelin$' | awk '$3 >= 100' | head -n 1)"
+    wait_for "no alert came up" alert
+    read -r _ x y w h <<<"$(alert | head -n 1)"
     case $1 in first) x=$((x + 20)) ;; middle) x=$((x + w / 2)) ;; esac
     xdotool mousemove --sync "$x" $((y + h - 22)) click 1
+    wait_for "the command never reached the prompt" test -s "$work/ran"
 }
-# While a flow is under way, a click on the icon opens the one-line busy menu (wider than a tool
-# tip, one line high); Escape closes it.
-busy_menu() { windows_of '^kavelin$' | awk -v bar="$bar" '$3 >= bar && $3 < 100 && $4 >= 100 && $5 < 40' | grep .; }
+# While a flow is under way, the exported menu and the one a click opens offer nothing but the
+# notice; Escape closes it. Keys sent before have reached the program once it shows.
 busy_menu_shows() {
-    click_until "a click during the flow opened no busy menu" "$icon_x" "$icon_y" 1 busy_menu
-    windows_of '^kavelin$' | awk -v bar="$bar" '$3 >= bar && $3 < 100 && $5 >= 40' | grep -q . &&
-        fail "a click during the flow opened the full menu"
+    [ "$host" = xembed ] || sni_menu | grep -qE "^\(uint32 [0-9]+, \(0, \{[^}]*\}, \[<\([0-9]+, \{'enabled': <false>, 'label': <'Autorisation en cours…'>, 'visible': <true>\}, @av \[\]\)>\]\)\)$" ||
+        fail "the exported menu is not the busy one: $(sni_menu | sed "s/'icon-data': <[^>]*>, //g")"
+    at_icon_until "a click during the flow opened no busy menu" 1 busy_menu
+    ! menu_window >/dev/null || fail "a click during the flow opened the full menu"
     press Escape
     wait_for "the busy menu stayed" eval '! busy_menu'
 }
-no_alert() { ! alert_up; }
-ran() { cat "$work/ran" 2>/dev/null; }
-# The stand-in prompt received exactly: /bin/sh -c COMMAND.
+# The stand-in prompt received exactly /bin/sh -c COMMAND, and nothing else since the last time.
 prompt_got() { # COMMAND
-    local expected
-    expected=$(printf '%s\n' /bin/sh -c "$1" --)
-    [ "$(ran)" = "$expected" ] || fail "prompt got:
-$(ran)
-expected:
-$expected"
+    local expected ran
+    expected=$(printf '%s\n' /bin/sh -c "$1" --) ran=$(cat "$work/ran")
+    [ "$ran" = "$expected" ] || fail "the prompt got:"$'\n'"$ran"$'\n'"expected:"$'\n'"$expected"
+    : >"$work/ran"
 }
 
 # The menu: header, "Macintosh HD" (running), then by name "data 2", "Data 10", "Données".
-# 1. "Data 10": no key but Escape answers the choice alert, and Escape cancels; chosen again,
-#    the menu is busy while the alert is up; "Au prochain redémarrage", prompt granted: the
-#    next-start alert, whose one button "OK" takes Return and nothing takes Escape.
+# 1. "Data 10": the menu is busy while the choice alert is up, and no key but Escape answers it
+#    (Return, Space, Enter, nor Space on whatever button Tab reaches); Escape cancels.
 echo 0 >"$work/answer"
-choose_in_menu Down Down Down Return
-press Return space KP_Enter Tab space Tab Tab Return
-sleep 0.5
-alert_up && [ ! -s "$work/ran" ] || fail "a key answered the choice alert"
-press Escape
-wait_for "Escape did not close the choice alert" no_alert
-choose_in_menu Down Down Down Return
-wait_for "no alert came up" alert_up
-# Meanwhile the menu that a host reads offers nothing but the notice, and so does a click.
-[ "$host" = xembed ] || sni_menu | grep -qE "^\(uint32 [0-9]+, \(0, \{[^}]*\}, \[<\([0-9]+, \{'enabled': <false>, 'label': <'Autorisation en cours…'>, 'visible': <true>\}, @av \[\]\)>\]\)\)$" ||
-    fail "the exported menu is not the busy one: $(sni_menu)"
+choose_in_menu 1 Down Down Down Return
+answer Return space KP_Enter Tab space Tab Tab Return
 busy_menu_shows
-click_button middle
-wait_for "the command never reached the prompt" test -s "$work/ran"
+alert >/dev/null && [ ! -s "$work/ran" ] || fail "a key answered the choice alert"
 answer Escape
-sleep 0.5
-alert_up || fail "Escape closed the next-start alert: it was another alert"
+wait_for "Escape did not close the choice alert" eval '! alert'
+# Chosen again, "Au prochain redémarrage", prompt granted: the next-start alert, whose one button
+# "OK" takes Return and nothing takes Escape.
+choose_in_menu 1 Down Down Down Return
+click_button middle
+answer Escape
+busy_menu_shows
+alert >/dev/null || fail "Escape closed the next-start alert: it was another alert"
 answer Return
-wait_for "the next-start alert stayed" no_alert
+wait_for "the next-start alert stayed" eval '! alert'
 prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null"
 
 # 2. "Données", "Redémarrer maintenant…", granted, the menu busy while the prompt is up; no
 #    session answers the restart request: the fallback alert, closed with Escape.
-: >"$work/ran"
 touch "$work/hold"
-choose_in_menu Down Down Down Down Return
+choose_in_menu 1 Down Down Down Down Return
 click_button first
-wait_for "the command never reached the prompt" test -s "$work/ran"
 busy_menu_shows
 rm "$work/hold"
 answer Escape
-wait_for "the fallback alert stayed" no_alert
+wait_for "the fallback alert stayed" eval '! alert'
 prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
 
-# 3. "data 2", restart, prompt dismissed: nothing more shows.
-: >"$work/ran"
+# 3. "data 2", restart, prompt dismissed: no alert follows, and the full menu opens again.
 echo 126 >"$work/answer"
-choose_in_menu Down Down Return
+choose_in_menu 1 Down Down Return
 click_button first
-wait_for "the command never reached the prompt" test -s "$work/ran"
-sleep 1
-alert_up && fail "an alert followed a dismissed prompt"
+choose_in_menu 1 Escape
+! alert >/dev/null || fail "an alert followed a dismissed prompt"
+wait_for "Escape did not close the menu" eval '! menu_window'
 
-# 4. Quit, the last item of the menu: the program ends with status 0.
-choose_in_menu Up Return
-wait_for_program_end
-[ "$status" -eq 0 ] || fail "the program ended with status $status: $(cat "$work/program.log")"
-echo "end to end: three selections reached the prompt as expected, the busy menu meanwhile"
+# 4. A StatusNotifierItem host opens its own menu on a right click; the launch-at-login switch,
+#    clicked as the host reports it, reaches its handler and its check mark comes through. Quit,
+#    last in the menu (which a right click opens in an XEmbed tray), ends the program with 0.
+if [ "$host" = sni ]; then
+    at_icon_until "a right click did not open the host's menu" 3 host_menu_window
+    press Escape
+    wait_for "the host's menu stayed" eval '! host_menu_window'
+    switch="'label': <'Boot au démarrage du système'>"
+    id=$(sni_menu | grep -o "([0-9]*, {[^(]*$switch" | grep -o '^([0-9]*' | tr -d '(')
+    gdbus call --session -d "$(sni_item)" -o /MenuBar -m com.canonical.dbusmenu.Event "$id" clicked '<0>' 0 >/dev/null
+    wait_for "the switch never reached its handler" test -s "$work/config/autostart/kavelin.desktop"
+    wait_for "the exported menu shows no check mark" eval \
+        "sni_menu | grep -q \"$switch, 'toggle-state': <1>, 'toggle-type': <'checkmark'>\""
+fi
+choose_in_menu $([ "$host" = sni ] && echo 1 || echo 3) Up Return
+wait_for_clean_exit
+echo "end to end: the icon docked in a late and restarted host, three selections reached the prompt as expected"

@@ -1,170 +1,127 @@
-# A desktop session for end-to-end tests, sourced by them (bash): a private X server, a private
-# session bus, a tray host of either kind started whenever the test wants it (XEmbed: trayer;
-# StatusNotifierItem: status-notifier-watcher and gtk-sni-tray-standalone), the program, and
-# helpers that find its windows and drive pointer and keys. Everything started is stopped on exit.
-
+# A desktop session for end-to-end tests and benchmarks (bash): private X server and session bus,
+# tray hosts of both kinds, the program, and helpers that find its windows and drive pointer and
+# keys. Everything started is stopped on exit.
 session_dir=$(mktemp -d /tmp/kavelin-session.XXXXXX)
 session_pids=()
-session_cleanup() {
-    for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$session_dir"
-}
+session_cleanup() { kill "${session_pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$session_dir"; }
 trap session_cleanup EXIT
-
-fail() {
-    echo "FAILED: $*" >&2
-    screenshot failure
-    exit 1
-}
-
+fail() { echo "FAILED: $*" >&2; exit 1; }
 # Exits 77 (skipped) unless every tool is installed.
 session_require() { # TOOL...
     for tool in "$@"; do
-        command -v "$tool" >/dev/null ||
-            { echo "skipped: $tool is not installed (see scripts/setup)"; exit 77; }
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (see scripts/setup)"; exit 77; }
     done
 }
-
 # Runs the command until it succeeds, for up to thirty seconds (the machine may be busy).
-eventually() { # COMMAND...
-    for _ in $(seq 600); do "$@" >/dev/null && return 0; sleep 0.05; done
-    return 1
-}
-wait_for() { # WHAT COMMAND...
-    local what=$1
-    shift
-    eventually "$@" || fail "$what"
-}
+eventually() { for _ in $(seq 600); do "$@" >/dev/null && return 0; sleep 0.05; done; return 1; }
+wait_for() { eventually "${@:2}" || fail "$1"; } # WHAT COMMAND...
 
 session_start_x() { # [WIDTHxHEIGHT]
     session_screen=${1:-800x600}
-    Xvfb -displayfd 3 -screen 0 "${session_screen}x24" -nolisten tcp 3>"$session_dir/display" \
-        >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${session_screen}x24" -nolisten tcp 3>"$session_dir/display" &>/dev/null &
     session_pids+=($!)
     wait_for "Xvfb did not start" test -s "$session_dir/display"
-    export DISPLAY=:$(cat "$session_dir/display")
-    unset WAYLAND_DISPLAY
+    export DISPLAY=:$(cat "$session_dir/display") && unset WAYLAND_DISPLAY
     # No session bus unless one is started: nothing of the caller's desktop answers.
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/no-bus"
 }
-
 session_start_bus() {
-    dbus-daemon --session --nofork --address="unix:path=$session_dir/bus" >/dev/null 2>&1 &
+    dbus-daemon --session --nofork --address="unix:path=$session_dir/bus" &>/dev/null &
     session_pids+=($!)
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/bus"
     wait_for "the session bus did not start" gdbus call --session -d org.freedesktop.DBus \
         -o /org/freedesktop/DBus -m org.freedesktop.DBus.GetId
 }
 
-# trayer at the top right; bar is set to the height of its panel.
-session_start_xembed_host() {
-    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-        --transparent false >/dev/null 2>&1 &
-    session_host=$!
-    session_pids+=($!)
-    bar=24
-    wait_for "trayer shows no panel" panel
-    publish_work_area
+# A tray host along the top of the screen, $bar pixels high: xembed (trayer, its panel at the
+# right end) or sni (a StatusNotifierWatcher on the session bus, then a bar that hosts items).
+session_start_host() { # xembed|sni
+    session_host_kind=$1
+    if [ "$1" = xembed ]; then
+        bar=24
+        trayer --edge top --align right --widthtype request --height $bar --SetDockType true \
+            --transparent false &>/dev/null &
+        session_host=$! && session_pids+=($!)
+        wait_for "trayer shows no panel" panel
+    else
+        bar=30
+        status-notifier-watcher &>/dev/null &
+        session_watcher=$! && session_pids+=($!)
+        wait_for "no StatusNotifierWatcher on the bus" watcher_get RegisteredStatusNotifierItems
+        gtk-sni-tray-standalone --top --end --size $bar &>/dev/null &
+        session_host=$! && session_pids+=($!)
+        wait_for "the tray never registered as a host" eval 'watcher_get IsStatusNotifierHostRegistered | grep -q true'
+    fi
+    # What a window manager publishes for a bar along the top: the screen less the bar.
+    xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, $bar, ${session_screen%x*}, $((${session_screen#*x} - bar))"
 }
+session_stop_host() { kill $session_host ${session_watcher:-}; wait $session_host ${session_watcher:-} || true; session_watcher=; }
 panel() { xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "panel": ("panel" "trayer").*/\1/p' | grep .; }
-
-session_stop_host() {
-    kill "$session_host" ${session_watcher:-} 2>/dev/null
-    wait "$session_host" ${session_watcher:-} 2>/dev/null
-    session_watcher=
-}
-
-# A StatusNotifierItem host on the session bus: the watcher, then a bar 30 pixels high along the
-# top.
-session_start_sni_host() {
-    status-notifier-watcher >/dev/null 2>&1 &
-    session_watcher=$!
-    session_pids+=($!)
-    wait_for "no StatusNotifierWatcher on the bus" watcher_get RegisteredStatusNotifierItems
-    gtk-sni-tray-standalone --top --end --size 30 >/dev/null 2>&1 &
-    session_host=$!
-    session_pids+=($!)
-    bar=30
-    wait_for "the tray never registered as a host" host_registered
-    publish_work_area
-}
-# What a window manager publishes for a bar along the top: the screen less the bar.
-publish_work_area() {
-    local width=${session_screen%x*} height=${session_screen#*x}
-    xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, $bar, $width, $((height - bar))"
-}
-watcher_get() { # PROPERTY
-    gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
-        -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null
-}
-host_registered() { watcher_get IsStatusNotifierHostRegistered | grep -q true; }
+watcher_get() { gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
+    -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null; }
 # The bus name of the one item registered with the watcher.
 sni_item() { watcher_get RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -1 | grep .; }
 # The menu that the item exports, as a host reads it just before showing it.
 sni_menu() {
-    local item
-    item=$(sni_item) || return 1
-    gdbus call --session -d "$item" -o /MenuBar -m com.canonical.dbusmenu.AboutToShow 0 &>/dev/null
-    gdbus call --session -d "$item" -o /MenuBar -m com.canonical.dbusmenu.GetLayout -- 0 -1 '[]'
+    gdbus call --session -d "$(sni_item)" -o /MenuBar -m com.canonical.dbusmenu.AboutToShow 0 &>/dev/null
+    gdbus call --session -d "$(sni_item)" -o /MenuBar -m com.canonical.dbusmenu.GetLayout -- 0 -1 '[]'
 }
 
 # Starts the program with a configuration folder of its own; $app is its process.
-session_start_program() { # PROGRAM [VARIABLE=VALUE...] [-- ARGUMENT...]
-    local program=$1 variables=() arguments=()
-    shift
-    while [ $# -gt 0 ] && [ "$1" != -- ]; do variables+=("$1"); shift; done
-    [ $# -gt 0 ] && shift && arguments=("$@")
+session_start_program() { # PROGRAM [ARGUMENT...]
     mkdir -p "$session_dir/home" "$session_dir/config"
-    env HOME="$session_dir/home" XDG_CONFIG_HOME="$session_dir/config" QT_QPA_PLATFORM=xcb \
-        "${variables[@]}" "$program" "${arguments[@]}" >"$session_dir/program.log" 2>&1 &
-    app=$!
-    session_pids+=($!)
+    HOME="$session_dir/home" XDG_CONFIG_HOME="$session_dir/config" QT_QPA_PLATFORM=xcb \
+        "$@" >"$session_dir/program.log" 2>&1 &
+    app=$! && session_pids+=($!)
 }
-
-# Sets status to the program's exit status once it ends by itself.
-wait_for_program_end() {
-    eventually eval '! kill -0 $app 2>/dev/null' || fail "the program is still running"
-    status=0
+# The program ends by itself, with status 0.
+wait_for_clean_exit() {
+    local status=0
+    wait_for "the program is still running" eval '! kill -0 $app 2>/dev/null'
     wait "$app" || status=$?
+    [ $status -eq 0 ] || fail "the program ended with status $status: $(cat "$session_dir/program.log")"
+}
+# The icon docked in the host; sets icon_x, icon_y to its middle.
+icon_docked() {
+    if [ "$session_host_kind" = sni ]; then
+        wait_for "the item did not register with the watcher" sni_item
+        icon_x=$((${session_screen%x*} - 15)) icon_y=15 # the host draws it at its bar's right end
+    else
+        wait_for "the icon was not embedded in the tray" icon_window
+        read -r _ icon_x icon_y _ <<<"$(icon_window)"
+        icon_x=$((icon_x + 8)) icon_y=$((icon_y + 8))
+    fi
 }
 
-# Visible windows of a program, one line each: id x y width height.
-windows_of() { # CLASSNAME
-    local window X Y WIDTH HEIGHT
-    for window in $(xdotool search --onlyvisible --classname "$1" 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$window")"
-        echo "$window $X $Y $WIDTH $HEIGHT"
-    done
+# The visible windows of a program that an awk condition on x, y, width and height ($2 to $5)
+# selects, one line each: id x y width height.
+window() { # CLASSNAME CONDITION
+    local id geometry X Y WIDTH HEIGHT
+    for id in $(xdotool search --onlyvisible --classname "$1" 2>/dev/null); do
+        geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) && eval "$geometry" &&
+            echo "$id $X $Y $WIDTH $HEIGHT"
+    done | awk -v bar="$bar" "$2" | grep .
 }
-# The XEmbed icon: a small window of the program inside the tray bar.
-icon_window() { windows_of '^kavelin$' | awk -v bar="$bar" '$3 < bar && $4 < 64' | grep .; }
-# The program's menu: a window at least as wide as a menu, starting below the bar.
-menu_window() { windows_of '^kavelin$' | awk -v bar="$bar" '$3 >= bar && $4 >= 100 && $5 >= 60' | grep .; }
-# The tool tip: a small window of the program below the bar.
-tooltip_window() { windows_of '^kavelin$' | awk -v bar="$bar" '$3 >= bar && $4 < 100 && $5 < 40' | grep .; }
-# The menu of the StatusNotifierItem host, drawn by the host from the exported menu.
-host_menu_window() { windows_of '^gtk-sni-tray-standalone$' | awk -v bar="$bar" '$3 >= bar && $5 >= 60' | grep .; }
-no_menu() { ! menu_window >/dev/null && ! host_menu_window >/dev/null; }
+icon_window() { window '^kavelin$' '$3 < bar && $4 < 64'; }
+# Menus open right below the bar: the full one several lines high, the busy one a single line
+# but wider than a tool tip. An alert shows in the middle of the screen; the menu that the
+# StatusNotifierItem host draws from the exported one, below the bar.
+menu_window() { window '^kavelin$' '$3 >= bar && $3 < 100 && $5 >= 40'; }
+busy_menu() { window '^kavelin$' '$3 >= bar && $3 < 100 && $4 >= 100 && $5 < 40'; }
+tooltip_window() { window '^kavelin$' '$3 >= bar && $4 < 100 && $5 < 40'; }
+alert() { window '^kavelin$' '$3 >= 100'; }
+host_menu_window() { window '^gtk-sni-tray-standalone$' '$3 >= bar && $5 >= 60'; }
 
-# Moves the pointer there (after leaving, so that the move is seen) and clicks.
-click_at() { # X Y [BUTTON]
-    xdotool mousemove 0 300 mousemove --sync "$1" "$2" click "${3:-1}"
-}
 press() { xdotool key --delay 80 "$@"; }
-# Clicks until the check succeeds: a host that has just taken the icon in may not draw it yet.
-click_until() { # WHAT X Y BUTTON CHECK...
-    local what=$1 x=$2 y=$3 button=$4
-    shift 4
+# Moves the pointer onto the icon (after leaving, so that the move is seen) and clicks with the
+# button, or only hovers, until the check succeeds: a host that has just taken the icon in may
+# not draw it yet, and a tool tip shows only after a pause. NOTE: a menu takes the keyboard a
+# moment after it shows.
+at_icon_until() { # WHAT BUTTON|hover CHECK...
     for _ in 1 2 3 4 5; do
-        click_at "$x" "$y" "$button"
-        for _ in $(seq 40); do "$@" >/dev/null && return 0; sleep 0.05; done
+        xdotool mousemove 0 300 mousemove --sync "$icon_x" "$icon_y"
+        [ "$2" = hover ] || xdotool click "$2"
+        for _ in $(seq 60); do "${@:3}" >/dev/null && sleep 0.3 && return 0; sleep 0.05; done
     done
-    fail "$what"
-}
-
-# For your own checking of a failing case: KAVELIN_SESSION_SHOTS=folder keeps screenshots.
-screenshot() { # NAME
-    [ -n "${KAVELIN_SESSION_SHOTS:-}" ] && import -window root "$KAVELIN_SESSION_SHOTS/$1.png"
-    return 0
+    fail "$1"
 }
