@@ -75,7 +75,6 @@ void renderMenu(const Menu& menu, QMenu& target) {
         }
         action->setEnabled(item->enabled);
         action->setToolTip(item->toolTip ? QString::fromStdString(*item->toolTip) : QString());
-        action->setProperty("kavelinState", static_cast<int>(item->state));
         if (item->state == ItemState::on) {
             action->setCheckable(true);
             action->setChecked(true);

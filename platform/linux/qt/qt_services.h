@@ -91,8 +91,6 @@ public:
 
     // The rendered menu; nullptr until setMenu.
     QMenu* renderedMenu() { return rendered.get(); }
-    // The tray icon; nullptr until a tray host shows up.
-    QSystemTrayIcon* trayIcon() { return tray.get(); }
 
 private:
     void dockOnceAHostShows();
