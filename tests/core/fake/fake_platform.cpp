@@ -2,133 +2,140 @@
 
 #include <algorithm>
 
+#include "platform/native_services.h"
+
 namespace kavelin::fake {
 
-std::vector<std::string> Story::matching(const std::string& prefix) const {
-    std::vector<std::string> found;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(found),
-                 [&](const std::string& e) { return e.starts_with(prefix); });
+namespace {
+
+template <typename Map>
+std::optional<typename Map::mapped_type> lookUp(const Map& map, const std::string& key) {
+    auto found = map.find(key);
+    return found == map.end() ? std::nullopt : std::optional(found->second);
+}
+
+} // namespace
+
+// Its text service is the backend's real one, so that equivalence and order are the program's.
+FakePlatform::FakePlatform()
+    : platform{*this, *this, *this, *this, *this, *this, *this, platform::nativeTextService(),
+               *this, *this} {}
+
+Calls FakePlatform::callsStartingWith(const std::string& prefix) const {
+    Calls found;
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
+                 [&](const std::string& call) { return call.starts_with(prefix); });
     return found;
 }
 
-void FakeApplication::setDelegate(platform::ApplicationDelegate* d) {
-    story.record("setDelegate");
+void FakePlatform::setDelegate(platform::ApplicationDelegate* d) {
+    calls.push_back("setDelegate");
     delegate = d;
 }
 
-int FakeApplication::run() {
-    story.record("run");
-    if (delegate)
-        delegate->applicationDidFinishLaunching();
-    if (whileRunning)
-        whileRunning();
+int FakePlatform::run() {
+    calls.push_back("run");
+    delegate->applicationDidFinishLaunching();
+    whileRunning();
     return 0;
 }
 
-std::unique_ptr<platform::StatusItem> FakeStatusBar::statusItemWithLength(double length) {
-    story.record("statusItem");
-    lastLength = length;
+std::unique_ptr<platform::StatusItem> FakePlatform::statusItemWithLength(double length) {
+    calls.push_back("statusItem");
+    statusItemLength = length;
     auto item = std::make_unique<FakeStatusItem>(giveButtons);
-    lastItem = item.get();
+    statusItem = item.get();
     return item;
 }
 
-std::optional<std::string> FakeImages::pathForResource(const std::string& name,
-                                                       const std::string& extension) {
-    auto found = resources.find(name + "." + extension);
-    if (found == resources.end())
-        return std::nullopt;
-    return found->second;
+std::optional<std::string> FakePlatform::pathForResource(const std::string& name,
+                                                         const std::string& extension) {
+    return lookUp(resources, name + "." + extension);
 }
 
-std::optional<platform::Image> FakeImages::imageWithContentsOfFile(const std::string& path) {
+std::optional<platform::Image> FakePlatform::imageWithContentsOfFile(const std::string& path) {
     if (!loadableFiles.contains(path))
         return std::nullopt;
     return platform::Image{platform::Image::Kind::file, path, 0, 0, std::nullopt};
 }
 
-std::optional<platform::Image> FakeImages::systemSymbol(const std::string& name,
-                                                        const std::optional<std::string>& d) {
+std::optional<platform::Image> FakePlatform::systemSymbol(const std::string& name,
+                                                          const std::optional<std::string>& d) {
     if (!symbols.contains(name))
         return std::nullopt;
     return platform::Image{platform::Image::Kind::symbol, name, 0, 0, d};
 }
 
-int FakeAlerts::runModal(const platform::Alert& alert) {
-    story.record("alert " + alert.messageText);
-    shown.push_back(alert);
-    if (!answers.empty()) {
-        int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    if (answering)
-        return answering(alert);
-    return platform::firstButtonReturn;
+int FakePlatform::runModal(const platform::Alert& alert) {
+    calls.push_back("alert " + alert.messageText);
+    alerts.push_back(alert);
+    if (answers.empty())
+        return answer(alert);
+    const int next = answers.front();
+    answers.pop_front();
+    return next;
 }
 
-int FakeLoginItems::status() {
-    int value = statuses.front();
+bool FakePlatform::openURL(const std::string& url) {
+    calls.push_back("openURL " + url);
+    return openable.contains(url);
+}
+
+int FakePlatform::status() {
+    const int value = statuses.front();
     if (statuses.size() > 1)
         statuses.pop_front();
-    story.record("status " + std::to_string(value));
+    calls.push_back("status " + std::to_string(value));
     return value;
 }
 
-std::optional<std::string> FakeLoginItems::registerItem() {
-    story.record("register");
-    return registerError;
+std::optional<std::string> FakePlatform::registerItem() {
+    calls.push_back("register");
+    return loginError;
 }
 
-std::optional<std::string> FakeLoginItems::unregisterItem() {
-    story.record("unregister");
-    return unregisterError;
+std::optional<std::string> FakePlatform::unregisterItem() {
+    calls.push_back("unregister");
+    return loginError;
 }
 
-std::optional<std::vector<std::string>>
-FakeVolumeSource::directoryEntries(const std::string& path) {
-    auto found = directories.find(path);
-    if (found == directories.end())
-        return std::nullopt;
-    return found->second;
+std::optional<std::vector<std::string>> FakePlatform::directoryEntries(const std::string& path) {
+    return lookUp(directories, path);
 }
 
-std::string FakeVolumeSource::resolvingSymlinks(const std::string& path) {
-    auto found = links.find(path);
-    return found == links.end() ? path : found->second;
+std::string FakePlatform::resolvingSymlinks(const std::string& path) {
+    return lookUp(links, path).value_or(path);
 }
 
-std::optional<platform::VolumeAttributes> FakeVolumeSource::attributes(const std::string& path) {
+std::optional<platform::VolumeAttributes> FakePlatform::attributes(const std::string& path) {
     ++attributeReads;
-    auto found = volumeAttributes.find(path);
-    if (found == volumeAttributes.end())
-        return std::nullopt;
-    return found->second;
+    return lookUp(volumeAttributes, path);
 }
 
-std::optional<std::string> FakeVolumeSource::readFile(const std::string& path) {
-    auto found = files.find(path);
-    if (found == files.end())
-        return std::nullopt;
-    return found->second;
+std::optional<std::string> FakePlatform::readFile(const std::string& path) {
+    return versionFiles.contains(path) ? std::optional(path) : std::nullopt;
 }
 
-std::optional<platform::PropertyList>
-FakeVolumeSource::decodePropertyList(const std::string& data) {
-    auto found = propertyLists.find(data);
-    if (found == propertyLists.end())
-        return std::nullopt;
-    return found->second;
+std::optional<platform::PropertyList> FakePlatform::decodePropertyList(const std::string& data) {
+    return lookUp(versionFiles, data).value_or(std::nullopt);
 }
 
-void FakeVolumeSource::addVolume(const std::string& path, std::optional<std::string> name,
-                                 std::optional<std::string> uuid, const std::string& version) {
+void FakePlatform::addVolume(const std::string& path, std::optional<std::string> name,
+                             std::optional<std::string> uuid, const std::string& version) {
     volumeAttributes[path] = {true, true, true, std::move(name), std::move(uuid)};
-    std::string plistPath =
-        (path == "/" ? "" : path) + "/System/Library/CoreServices/SystemVersion.plist";
-    std::string contents = "plist:" + path + ":" + version;
-    files[plistPath] = contents;
-    propertyLists[contents] = {true, {{"ProductName", "macOS"}, {"ProductVersion", version}}};
+    versionFiles[(path == "/" ? "" : path) + "/System/Library/CoreServices/SystemVersion.plist"] =
+        platform::PropertyList{true, {{"ProductName", "macOS"}, {"ProductVersion", version}}};
+}
+
+std::optional<platform::ScriptExecution> FakePlatform::execute(const std::string& source) {
+    calls.push_back("execute " + source);
+    whileScriptRuns();
+    return scriptOutcome;
+}
+
+bool FakePlatform::requestRestart() {
+    calls.push_back("requestRestart");
+    return restartAnswered;
 }
 
 } // namespace kavelin::fake
