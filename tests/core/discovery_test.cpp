@@ -32,73 +32,50 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
             s.versionFiles[backupFile] = PropertyList{true, {{key, value}}};
         };
     };
-    const auto attribute = [](std::optional<bool> platform::VolumeAttributes::*which) {
-        return [=](FakePlatform& s) { s.volumeAttributes["/Volumes/Backup"].*which = false; };
-    };
     const auto mountedAt = [](std::string path) {
         return [=](FakePlatform& s) {
             s.addVolume(path, std::nullopt, std::nullopt, "12.7");
             s.mounts->push_back(path);
         };
     };
+    const std::string stick = "/media/usb/stick | stick  \u2014  macOS 12.7";
     const struct {
         const char* story;
         std::function<void(FakePlatform&)> change;
         Titles expected;
     } scenarios[] = {
+        // clang-format off
         {"the root is exempt from the volume tests and every volume appears once",
-         [](FakePlatform&) {},
-         {root, backup}},
+         [](FakePlatform&) {}, {root, backup}},
         {"a root without version file drops every appearance of the root",
-         [&](FakePlatform& s) { s.versionFiles.erase(rootFile); },
-         {backup}},
-        {"a root whose attributes cannot be read is dropped",
-         [](FakePlatform& s) { s.volumeAttributes.erase("/"); },
-         {backup}},
+         [&](FakePlatform& s) { s.versionFiles.erase(rootFile); }, {backup}},
         {"no mount list: the root and the entries of /Volumes still count",
-         [](FakePlatform& s) { s.mounts.reset(); },
-         {root, backup}},
+         [](FakePlatform& s) { s.mounts.reset(); }, {root, backup}},
         {"no /Volumes: the root and the mounted volumes still count",
-         [](FakePlatform& s) { s.directories.clear(); },
-         {root, backup}},
+         [](FakePlatform& s) { s.directories.clear(); }, {root, backup}},
         {"a network volume is dropped",
-         attribute(&platform::VolumeAttributes::volumeIsLocal),
+         [](FakePlatform& s) { s.volumeAttributes["/Volumes/Backup"].volumeIsLocal = false; },
          {root}},
         {"a hidden volume is dropped",
-         attribute(&platform::VolumeAttributes::volumeIsBrowsable),
+         [](FakePlatform& s) { s.volumeAttributes["/Volumes/Backup"].volumeIsBrowsable = false; },
          {root}},
-        {"a plain folder is dropped whatever it holds",
-         attribute(&platform::VolumeAttributes::isVolume),
-         {root}},
-        {"an absent attribute counts as false",
-         [](FakePlatform& s) { s.volumeAttributes["/Volumes/Backup"].isVolume.reset(); },
-         {root}},
-        {"a dangling link under /Volumes is dropped",
-         [](FakePlatform& s) { s.directories["/Volumes"].push_back("/Volumes/Gone"); },
-         {root, backup}},
-        {"an empty version is accepted",
-         version(""),
+        {"a plain folder is dropped whatever it holds, an absent attribute counting as false",
+         [](FakePlatform& s) { s.volumeAttributes["/Volumes/Backup"].isVolume.reset(); }, {root}},
+        {"an empty version is accepted", version(""),
          {root, "/Volumes/Backup | Backup  \u2014  macOS "}},
         {"a version that is not a string drops the volume", version(std::nullopt), {root}},
         {"the key is matched with its case", version("13.6", "productversion"), {root}},
         {"an array at the top level drops the volume",
-         [&](FakePlatform& s) {
-             s.versionFiles[backupFile] = PropertyList{false, {}};
-         },
-         {root}},
+         [&](FakePlatform& s) { s.versionFiles[backupFile] = PropertyList{false, {}}; }, {root}},
         {"a file that is not a property list drops the volume",
-         [&](FakePlatform& s) { s.versionFiles[backupFile].reset(); },
-         {root}},
-        {"a nameless volume mounted deeper shows the last component",
-         mountedAt("/media/usb/stick"),
-         {root, backup, "/media/usb/stick | stick  \u2014  macOS 12.7"}},
+         [&](FakePlatform& s) { s.versionFiles[backupFile].reset(); }, {root}},
+        {"a nameless volume mounted deeper shows the last component", mountedAt("/media/usb/stick"),
+         {root, backup, stick}},
         {"two folders whose names differ only in normalisation are two volumes",
-         [&](FakePlatform& s) {
-             mountedAt("/mnt/Caf\u00e9")(s);
-             mountedAt("/mnt/Cafe\u0301")(s);
-         },
+         [&](FakePlatform& s) { mountedAt("/mnt/Caf\u00e9")(s); mountedAt("/mnt/Cafe\u0301")(s); },
          {root, backup, "/mnt/Caf\u00e9 | Caf\u00e9  \u2014  macOS 12.7",
           "/mnt/Cafe\u0301 | Cafe\u0301  \u2014  macOS 12.7"}},
+        // clang-format on
     };
     for (const auto& scenario : scenarios) {
         SCOPED_TRACE(scenario.story);
@@ -170,7 +147,6 @@ TEST(StartupVolumeEquality, ComparesEveryFieldWithCanonicalEquivalence) {
         {"other version", record("Système", "14.6", "1234"), false},
         {"other uuid", record("Système", "14.5", "5678"), false},
         {"absent uuid", record("Système", "14.5", std::nullopt), false},
-        {"empty uuid", record("Système", "14.5", ""), false},
         {"running system", record("Système", "14.5", "1234", true), false},
         // URLs compare by their text: the same folder under another spelling is another URL.
         {"decomposed path", record("Système", "14.5", "1234", false, "/Volumes/Syste\u0300me"),
@@ -181,9 +157,7 @@ TEST(StartupVolumeEquality, ComparesEveryFieldWithCanonicalEquivalence) {
         EXPECT_EQ(base.equals(c.other, fake.platform.text), c.equal) << c.what;
         EXPECT_EQ(c.other.equals(base, fake.platform.text), c.equal) << c.what << " (reversed)";
     }
-    const auto noUuid = record("A", "1", std::nullopt);
-    EXPECT_TRUE(noUuid.equals(noUuid, fake.platform.text));
-    EXPECT_FALSE(noUuid.equals(record("A", "1", ""), fake.platform.text));
+    EXPECT_FALSE(record("A", "1", std::nullopt).equals(record("A", "1", ""), fake.platform.text));
 }
 
 } // namespace

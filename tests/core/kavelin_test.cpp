@@ -35,7 +35,6 @@ TEST(LaunchSetup, GivesTheButtonItsIconAndToolTipThenAttachesTheMenu) {
         std::optional<Image> icon;
     } cases[] = {{"resource", true, true, true, true, fileIcon},
                  {"resource that does not load", true, false, true, true, driveIcon},
-                 {"no resource", false, false, true, true, driveIcon},
                  {"neither resource nor symbol", false, false, false, true, std::nullopt},
                  {"status item without button", true, true, true, false, std::nullopt}};
     for (const auto& c : cases) {

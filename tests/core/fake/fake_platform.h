@@ -2,32 +2,40 @@
 
 // One recording fake for every platform service. Each call is appended to one log, so that a
 // test reads as what happened, in order: "activate", "alert Démarrer sur « Data »", ...
+// Its text service is the backend's real one, so that equivalence and order are the program's.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
 #include <set>
 
+#include "platform/native_services.h"
 #include "platform/platform.h"
 
 namespace kavelin::fake {
 
 using Calls = std::vector<std::string>;
+using platform::Image;
+
+template <typename Map>
+std::optional<typename Map::mapped_type> lookUp(const Map& map, const std::string& key) {
+    auto found = map.find(key);
+    return found == map.end() ? std::nullopt : std::optional(found->second);
+}
 
 // The status item and its button in one, owned by the application under test.
 struct FakeStatusItem : platform::StatusItem, platform::StatusButton {
     explicit FakeStatusItem(bool hasButton) : hasButton(hasButton) {}
     platform::StatusButton* button() override { return hasButton ? this : nullptr; }
-    void setImage(const platform::Image* i) override {
-        image = i ? std::optional(*i) : std::nullopt;
-    }
+    void setImage(const Image* i) override { image = i ? std::optional(*i) : std::nullopt; }
     void setToolTip(const std::string& text) override { toolTip = text; }
     void setMenu(std::shared_ptr<platform::Menu> m, platform::MenuDelegate* d) override {
         menu = std::move(m);
         delegate = d;
     }
     bool hasButton;
-    std::optional<platform::Image> image;
+    std::optional<Image> image;
     std::optional<std::string> toolTip;
     std::shared_ptr<platform::Menu> menu;
     platform::MenuDelegate* delegate = nullptr;
@@ -44,56 +52,118 @@ class FakePlatform : public platform::Application,
                      public platform::RestartRequester {
 public:
     Calls calls;
-    Calls callsStartingWith(const std::string& prefix) const;
+    platform::Platform platform{*this, *this, *this, *this,
+                                *this, *this, *this, platform::nativeTextService(),
+                                *this, *this};
 
-    void setActivationPolicyAccessory() override {
-        calls.push_back("setActivationPolicy accessory");
+    Calls callsStartingWith(const std::string& prefix) const {
+        Calls found;
+        std::ranges::copy_if(calls, std::back_inserter(found),
+                             [&](const std::string& call) { return call.starts_with(prefix); });
+        return found;
     }
-    void setDelegate(platform::ApplicationDelegate* d) override;
-    int run() override; // finishes launching, then runs whileRunning
-    void terminate() override { calls.push_back("terminate"); }
-    void activateIgnoringOtherApps() override { calls.push_back("activate"); }
+    // Records the call and returns its answer.
+    template <typename Answer> Answer log(const std::string& call, Answer answer) {
+        calls.push_back(call);
+        return answer;
+    }
+
+    void setActivationPolicyAccessory() override { log("setActivationPolicy accessory", 0); }
+    void setDelegate(platform::ApplicationDelegate* d) override {
+        delegate = log("setDelegate", d);
+    }
+    int run() override { // finishes launching, then runs whileRunning
+        log("run", delegate)->applicationDidFinishLaunching();
+        whileRunning();
+        return 0;
+    }
+    void terminate() override { log("terminate", 0); }
+    void activateIgnoringOtherApps() override { log("activate", 0); }
     platform::ApplicationDelegate* delegate = nullptr;
     std::function<void()> whileRunning = [] {};
 
-    std::unique_ptr<platform::StatusItem> statusItemWithLength(double length) override;
+    std::unique_ptr<platform::StatusItem> statusItemWithLength(double length) override {
+        statusItemLength = log("statusItem", length);
+        auto item = std::make_unique<FakeStatusItem>(giveButtons);
+        statusItem = item.get();
+        return item;
+    }
     bool giveButtons = true;
     double statusItemLength = 0;
     FakeStatusItem* statusItem = nullptr;
 
     std::optional<std::string> pathForResource(const std::string& name,
-                                               const std::string& extension) override;
-    std::optional<platform::Image> imageWithContentsOfFile(const std::string& path) override;
-    std::optional<platform::Image> systemSymbol(const std::string& name,
-                                                const std::optional<std::string>& d) override;
+                                               const std::string& extension) override {
+        return lookUp(resources, name + "." + extension);
+    }
+    std::optional<Image> imageWithContentsOfFile(const std::string& path) override {
+        return loadableFiles.contains(path)
+                   ? std::optional(Image{Image::Kind::file, path, 0, 0, {}})
+                   : std::nullopt;
+    }
+    std::optional<Image> systemSymbol(const std::string& name,
+                                      const std::optional<std::string>& d) override {
+        return symbols.contains(name) ? std::optional(Image{Image::Kind::symbol, name, 0, 0, d})
+                                      : std::nullopt;
+    }
     std::map<std::string, std::string> resources; // "MenuIcon.png" -> path
     std::set<std::string> loadableFiles, symbols{"internaldrive"};
 
-    int runModal(const platform::Alert& alert) override; // recorded as "alert <message>"
+    int runModal(const platform::Alert& alert) override {
+        alerts.push_back(log("alert " + alert.messageText, alert));
+        if (answers.empty())
+            return answer(alert);
+        const int next = answers.front();
+        answers.pop_front();
+        return next;
+    }
     std::vector<platform::Alert> alerts;
     std::deque<int> answers; // used first; then answer(alert)
     std::function<int(const platform::Alert&)> answer = [](auto&) { return 1000; };
 
-    bool openURL(const std::string& url) override;
+    bool openURL(const std::string& url) override {
+        return log("openURL " + url, openable.contains(url));
+    }
     std::set<std::string> openable;
 
-    int status() override; // each read takes the next of statuses; the last one stays
-    std::optional<std::string> registerItem() override;
-    std::optional<std::string> unregisterItem() override;
-    void openSystemSettingsLoginItems() override { calls.push_back("openLoginItemsSettings"); }
+    int status() override { // each read takes the next of statuses; the last one stays
+        const int value = statuses.front();
+        if (statuses.size() > 1)
+            statuses.pop_front();
+        return log("status " + std::to_string(value), value);
+    }
+    std::optional<std::string> registerItem() override { return log("register", loginError); }
+    std::optional<std::string> unregisterItem() override { return log("unregister", loginError); }
+    void openSystemSettingsLoginItems() override { log("openLoginItemsSettings", 0); }
     std::deque<int> statuses{0};
     std::optional<std::string> loginError; // of register and unregister alike
 
     std::optional<std::vector<std::string>> mountedVolumePaths() override { return mounts; }
-    std::optional<std::vector<std::string>> directoryEntries(const std::string& path) override;
-    std::string resolvingSymlinks(const std::string& path) override;
-    std::optional<platform::VolumeAttributes> attributes(const std::string& path) override;
+    std::optional<std::vector<std::string>> directoryEntries(const std::string& path) override {
+        return lookUp(directories, path);
+    }
+    std::string resolvingSymlinks(const std::string& path) override {
+        return lookUp(links, path).value_or(path);
+    }
+    std::optional<platform::VolumeAttributes> attributes(const std::string& path) override {
+        ++attributeReads;
+        return lookUp(volumeAttributes, path);
+    }
     // A file's contents are its own path, which decodes as versionFiles says.
-    std::optional<std::string> readFile(const std::string& path) override;
-    std::optional<platform::PropertyList> decodePropertyList(const std::string& data) override;
+    std::optional<std::string> readFile(const std::string& path) override {
+        return versionFiles.contains(path) ? std::optional(path) : std::nullopt;
+    }
+    std::optional<platform::PropertyList> decodePropertyList(const std::string& data) override {
+        return lookUp(versionFiles, data).value_or(std::nullopt);
+    }
     // A browsable local volume whose version file holds this "ProductVersion".
     void addVolume(const std::string& path, std::optional<std::string> name,
-                   std::optional<std::string> uuid, const std::string& version);
+                   std::optional<std::string> uuid, const std::string& version) {
+        volumeAttributes[path] = {true, true, true, std::move(name), std::move(uuid)};
+        versionFiles[(path == "/" ? "" : path) +
+                     "/System/Library/CoreServices/SystemVersion.plist"] =
+            platform::PropertyList{true, {{"ProductName", "macOS"}, {"ProductVersion", version}}};
+    }
     std::optional<std::vector<std::string>> mounts = std::vector<std::string>{};
     std::map<std::string, std::vector<std::string>> directories;
     std::map<std::string, std::string> links; // path -> resolved path
@@ -101,15 +171,16 @@ public:
     std::map<std::string, std::optional<platform::PropertyList>> versionFiles;
     int attributeReads = 0;
 
-    std::optional<platform::ScriptExecution> execute(const std::string& source) override;
+    std::optional<platform::ScriptExecution> execute(const std::string& source) override {
+        log("execute " + source, 0);
+        whileScriptRuns();
+        return scriptOutcome;
+    }
     std::optional<platform::ScriptExecution> scriptOutcome = platform::ScriptExecution{true, {}};
     std::function<void()> whileScriptRuns = [] {};
 
-    bool requestRestart() override;
+    bool requestRestart() override { return log("requestRestart", restartAnswered); }
     bool restartAnswered = true;
-
-    platform::Platform platform;
-    FakePlatform();
 };
 
 } // namespace kavelin::fake
