@@ -5,17 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "app/kavelin.h"
 #include "fake_platform.h"
 
 namespace kavelin::flows {
 
-using Events = std::vector<std::string>;
+using fake::Calls;
 using Alerts = std::vector<std::vector<std::string>>;
 
 // Each alert as its message, its detail, then each button with its key equivalent in brackets
@@ -38,11 +35,8 @@ protected:
 
     // A click on the status item: the menu is rebuilt, then shown.
     platform::Menu& openMenu() {
-        fake::FakeStatusItem* item = fake.statusBar.lastItem;
-        if (!item || !item->menu)
-            throw std::logic_error("no status menu");
-        item->delegate->menuNeedsUpdate(*item->menu);
-        return *item->menu;
+        fake.statusItem->delegate->menuNeedsUpdate(*fake.statusItem->menu);
+        return *fake.statusItem->menu;
     }
 
     // The item of that title in a freshly opened menu or its submenus; held as a backend holds
@@ -60,10 +54,10 @@ protected:
         throw std::logic_error("no menu item " + title);
     }
 
-    // Invokes the item's action; the story is cleared first so that it holds only the click.
+    // Invokes the item's action; the log is cleared first so that it holds only the click.
     void click(const platform::MenuItem& item) {
-        fake.story.events.clear();
-        fake.alerts.shown.clear();
+        fake.calls.clear();
+        fake.alerts.clear();
         item.action(item);
     }
 

@@ -1,33 +1,28 @@
 // The delegate over the recording fake: start, launch, the menu and its commands.
-#include <gtest/gtest.h>
 
-#include "app/kavelin.h"
-#include "fake_platform.h"
+#include "flow_fixture.h"
 
-namespace kavelin {
+namespace kavelin::flows {
 namespace {
 
 using platform::Image;
-using platform::Menu;
-using platform::MenuItem;
-using Rows = std::vector<std::string>;
 
 TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
     fake::FakePlatform fake;
     Kavelin* running = nullptr;
     platform::MenuDelegate* menuDelegate = nullptr;
-    fake.application.whileRunning = [&] {
-        running = dynamic_cast<Kavelin*>(fake.application.delegate);
-        menuDelegate = fake.statusBar.lastItem->delegate;
+    fake.whileRunning = [&] {
+        running = dynamic_cast<Kavelin*>(fake.delegate);
+        menuDelegate = fake.statusItem->delegate;
     };
     EXPECT_EQ(runApplicationStart(fake.platform), 0);
-    EXPECT_EQ(fake.story.events, (Rows{"statusItem", "setActivationPolicy accessory", "setDelegate",
-                                       "run", "setDelegate"}));
-    EXPECT_EQ(fake.statusBar.lastLength, platform::squareStatusItemLength);
+    EXPECT_EQ(fake.calls, (Calls{"statusItem", "setActivationPolicy accessory", "setDelegate",
+                                 "run", "setDelegate"}));
+    EXPECT_EQ(fake.statusItemLength, platform::squareStatusItemLength);
     // Launching finished before the loop ran: the menu is attached to the running delegate.
     ASSERT_NE(running, nullptr);
     EXPECT_EQ(menuDelegate, running);
-    EXPECT_EQ(fake.application.delegate, nullptr);
+    EXPECT_EQ(fake.delegate, nullptr);
 }
 
 TEST(LaunchSetup, GivesTheButtonItsIconAndToolTipThenAttachesTheMenu) {
@@ -40,25 +35,24 @@ TEST(LaunchSetup, GivesTheButtonItsIconAndToolTipThenAttachesTheMenu) {
         std::optional<Image> icon;
     } cases[] = {{"resource", true, true, true, true, fileIcon},
                  {"resource that does not load", true, false, true, true, driveIcon},
-                 {"no resource", false, false, true, true, driveIcon},
                  {"neither resource nor symbol", false, false, false, true, std::nullopt},
                  {"status item without button", true, true, true, false, std::nullopt}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.story);
         fake::FakePlatform fake;
         if (c.resource)
-            fake.images.resources["MenuIcon.png"] = path;
+            fake.resources["MenuIcon.png"] = path;
         if (c.loads)
-            fake.images.loadableFiles.insert(path);
+            fake.loadableFiles.insert(path);
         if (!c.symbol)
-            fake.images.symbols.clear();
-        fake.statusBar.giveButtons = c.button;
+            fake.symbols.clear();
+        fake.giveButtons = c.button;
         Kavelin kavelin(fake.platform);
-        fake::FakeStatusItem& item = *fake.statusBar.lastItem;
+        const fake::FakeStatusItem& item = *fake.statusItem;
         EXPECT_EQ(item.menu, nullptr) << "the menu is attached once launching has finished";
         kavelin.applicationDidFinishLaunching();
-        EXPECT_EQ(item.statusButton.image, c.icon);
-        EXPECT_EQ(item.statusButton.toolTip, c.button ? "Kavelin" : std::optional<std::string>());
+        EXPECT_EQ(item.image, c.icon);
+        EXPECT_EQ(item.toolTip, c.button ? "Kavelin" : std::optional<std::string>());
         ASSERT_NE(item.menu, nullptr);
         EXPECT_TRUE(item.menu->items.empty()) << "the menu is built when it opens, not before";
         EXPECT_EQ(item.delegate, &kavelin);
@@ -66,7 +60,7 @@ TEST(LaunchSetup, GivesTheButtonItsIconAndToolTipThenAttachesTheMenu) {
 }
 
 // One line per item, with everything the menu shows or does.
-std::string describe(const MenuItem& item) {
+std::string describe(const platform::MenuItem& item) {
     if (item.isSeparator)
         return "---";
     std::string line = item.title + (item.enabled ? "" : " [disabled]");
@@ -86,15 +80,18 @@ std::string describe(const MenuItem& item) {
     return line;
 }
 
-Rows rows(const Menu& menu) {
-    Rows result;
-    for (const auto& item : menu.items)
-        result.push_back(describe(*item));
-    return result;
-}
+class MenuRebuild : public Desktop {
+protected:
+    Calls rows() {
+        Calls result;
+        for (const auto& item : openMenu().items)
+            result.push_back(describe(*item));
+        return result;
+    }
+};
 
 // The whole menu around the given volume rows.
-Rows expected(Rows volumes, const std::string& launchAtLogin = "") {
+Calls expected(Calls volumes, const std::string& launchAtLogin = "") {
     volumes.insert(volumes.begin(), "Disques de d\u00e9marrage [disabled]");
     volumes.insert(volumes.end(),
                    {"---", "Ouvrir Disque de d\u00e9marrage\u2026 [action]",
@@ -104,95 +101,36 @@ Rows expected(Rows volumes, const std::string& launchAtLogin = "") {
     return volumes;
 }
 
-const std::string hd = "Macintosh HD  \u2014  macOS 14.5 (en cours) [action] [image internaldrive]";
-const std::string alpha = "Alpha  \u2014  macOS 15.0 [action] [image internaldrive]";
-const std::string zeta = "Zeta  \u2014  macOS 13.6 [action] [image internaldrive]";
-
-class MenuRebuild : public testing::Test {
-protected:
-    fake::FakePlatform fake;
-    Kavelin kavelin{fake.platform};
-    Menu menu;
-
-    // The same menu opened again, as the status item does at each click.
-    Menu& open() {
-        kavelin.menuNeedsUpdate(menu);
-        return menu;
+// Each opening reads the volumes afresh, in discovery order, each item carrying its record.
+TEST_F(MenuRebuild, ListsTheVolumesMountedAtEachOpening) {
+    fake.addVolume("/", "Macintosh HD", "UUID-1", "14.5");
+    fake.addVolume("/Volumes/Zeta", "Zeta", "UUID-3", "13.6");
+    fake.addVolume("/Volumes/Alpha", "Alpha", std::nullopt, "15.0");
+    fake.mounts = {{"/", "/Volumes/Zeta", "/Volumes/Alpha"}};
+    const std::string hd =
+        "Macintosh HD  \u2014  macOS 14.5 (en cours) [action] [image internaldrive]";
+    EXPECT_EQ(rows(), expected({hd, "Alpha  \u2014  macOS 15.0 [action] [image internaldrive]",
+                                "Zeta  \u2014  macOS 13.6 [action] [image internaldrive]"}));
+    for (std::size_t i = 1; i <= 3; ++i) {
+        auto* item = dynamic_cast<const VolumeMenuItem*>(openMenu().items[i].get());
+        ASSERT_TRUE(item && item->volume) << i;
+        EXPECT_EQ(item->volume->menuTitle(), item->title);
     }
-    // The running system and two external disks, mounted out of name order.
-    void mountThreeVolumes() {
-        fake.volumes.addVolume("/", "Macintosh HD", "UUID-1", "14.5");
-        fake.volumes.addVolume("/Volumes/Zeta", "Zeta", "UUID-3", "13.6");
-        fake.volumes.addVolume("/Volumes/Alpha", "Alpha", std::nullopt, "15.0");
-        fake.volumes.mounts = {{"/", "/Volumes/Zeta", "/Volumes/Alpha"}};
-    }
-};
-
-TEST_F(MenuRebuild, ThreeVolumesInDiscoveryOrderEachCarryingItsRecord) {
-    mountThreeVolumes();
-    auto first = open().items;
-    Menu& menu = open(); // a second opening in a row: fresh items, each row once
-    EXPECT_EQ(rows(menu), expected({hd, alpha, zeta}));
-    auto discovered = StartupVolume::mounted(fake.volumes, fake.platform.text);
-    ASSERT_EQ(discovered.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        auto* item = dynamic_cast<const VolumeMenuItem*>(menu.items[1 + i].get());
-        ASSERT_TRUE(item && item->volume && item != first[1 + i].get()) << i;
-        EXPECT_TRUE(item->volume->equals(discovered[i], fake.platform.text)) << i;
-    }
-    EXPECT_TRUE(dynamic_cast<const VolumeMenuItem&>(*menu.items[1]).volume->isCurrent());
-
-    fake.volumes.mounts = {{"/"}}; // Alpha's record changes once its item is built
-    fake.volumes.addVolume("/Volumes/Alpha", "Renamed", std::nullopt, "15.1");
-    EXPECT_EQ(rows(open()), expected({hd}));
-    EXPECT_EQ(dynamic_cast<const VolumeMenuItem&>(*first[2]).volume->name(), "Alpha");
-}
-
-// The menu opened again while the choice alert of a selection is up, then once it is closed.
-TEST_F(MenuRebuild, WhileWorkingOnlyTheBusyNoticeShowsAndNothingIsRead) {
-    mountThreeVolumes();
-    auto volumeItem = open().items.at(1);
-    Rows meanwhile;
-    fake.alerts.answering = [&](const platform::Alert&) {
-        const int reads = fake.volumes.attributeReads;
-        const auto events = fake.story.events.size();
-        meanwhile = rows(open());
-        EXPECT_EQ(fake.volumes.attributeReads, reads) << "no discovery";
-        EXPECT_EQ(fake.story.events.size(), events) << "no login item status read";
-        return platform::thirdButtonReturn;
-    };
-    volumeItem->action(*volumeItem);
-    EXPECT_EQ(meanwhile, Rows{"Autorisation en cours\u2026 [disabled]"});
-    EXPECT_EQ(rows(open()), expected({hd, alpha, zeta}));
+    fake.mounts = {{"/"}};
+    EXPECT_EQ(rows(), expected({hd}));
 }
 
 TEST_F(MenuRebuild, LaunchAtLoginItemShowsTheStatusReadAtEachOpening) {
-    fake.loginItems.statuses = {0, 1, 2, 3};
-    for (const auto& [status, row] : std::vector<std::pair<int, std::string>>{
-             {0, ""},
-             {1, " [on]"},
-             {2, " [mixed] [tip Autorisation requise dans R\u00e9glages Syst\u00e8me.]"},
-             {3, ""}}) {
-        SCOPED_TRACE(status);
-        EXPECT_EQ(rows(open()), expected({"Aucun volume macOS d\u00e9tect\u00e9 [disabled]"}, row));
-    }
+    fake.statuses = {0, 1, 2};
+    for (const std::string row :
+         {"", " [on]", " [mixed] [tip Autorisation requise dans R\u00e9glages Syst\u00e8me.]"})
+        EXPECT_EQ(rows(), expected({"Aucun volume macOS d\u00e9tect\u00e9 [disabled]"}, row));
 }
 
-TEST_F(MenuRebuild, CommandItemsReachTheirHandlers) {
-    mountThreeVolumes();
-    fake.alerts.answers = {platform::thirdButtonReturn}; // cancels the volume choice
-    auto items = open().items; // header, 3 volumes, ---, settings, Options, ---, Quit
-    fake.story.events.clear();
-    for (const MenuItem* chosen :
-         {items[2].get(), items[6]->submenu->items.at(0).get(), items[5].get(), items[8].get()})
-        chosen->action(*chosen);
-    EXPECT_EQ(fake.story.matching("alert D"),
-              Rows{"alert D\u00e9marrer sur \u00ab\u00a0Alpha\u00a0\u00bb"});
-    EXPECT_EQ(fake.story.matching("register"), Rows{"register"});
-    EXPECT_EQ(fake.story.matching("openURL").at(0),
-              "openURL x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension");
-    EXPECT_EQ(fake.story.events.back(), "terminate");
+TEST_F(MenuRebuild, QuitEndsTheApplication) {
+    click(*menuItem("Quitter"));
+    EXPECT_EQ(fake.calls, Calls{"terminate"});
 }
 
 } // namespace
-} // namespace kavelin
+} // namespace kavelin::flows

@@ -51,9 +51,7 @@ TEST(CanonicalEquivalence, NormalisesWithoutFoldingCase) {
         {"Système", "Syste\u0300me", true},
         {"\u212B", "\u00C5", true}, // the angstrom sign is a canonical singleton of Å
         {"Système", "système", false},
-        {"Data", "data", false},
-        {"ﬁ", "fi", false}, // compatibility, not canonical
-        {"", "", true},
+        {"ﬁ", "fi", false},             // compatibility, not canonical
         {"bad \xff", "bad \xff", true}, // invalid UTF-8 compares by bytes
         {"bad \xff", "bad \xfe", false},
     };

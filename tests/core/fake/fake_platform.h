@@ -1,204 +1,186 @@
 #pragma once
 
-// A recording fake of every platform service. Each call is appended to one story log, so that a
+// One recording fake for every platform service. Each call is appended to one log, so that a
 // test reads as what happened, in order: "activate", "alert Démarrer sur « Data »", ...
+// Its text service is the backend's real one, so that equivalence and order are the program's.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <set>
-#include <string>
-#include <vector>
 
+#include "platform/native_services.h"
 #include "platform/platform.h"
 
 namespace kavelin::fake {
 
-struct Story {
-    std::vector<std::string> events;
-    void record(std::string event) { events.push_back(std::move(event)); }
-    // Events whose text starts with prefix, in order.
-    std::vector<std::string> matching(const std::string& prefix) const;
-};
+using Calls = std::vector<std::string>;
+using platform::Image;
 
-class FakeApplication : public platform::Application {
-public:
-    explicit FakeApplication(Story& story) : story(story) {}
-    void setActivationPolicyAccessory() override { story.record("setActivationPolicy accessory"); }
-    void setDelegate(platform::ApplicationDelegate* d) override;
-    int run() override;
-    void terminate() override { story.record("terminate"); }
-    void activateIgnoringOtherApps() override { story.record("activate"); }
+template <typename Map>
+std::optional<typename Map::mapped_type> lookUp(const Map& map, const std::string& key) {
+    auto found = map.find(key);
+    return found == map.end() ? std::nullopt : std::optional(found->second);
+}
 
-    platform::ApplicationDelegate* delegate = nullptr;
-    // What run() does once launching has finished; by default nothing.
-    std::function<void()> whileRunning;
-
-private:
-    Story& story;
-};
-
-class FakeStatusButton : public platform::StatusButton {
-public:
-    void setImage(const platform::Image* i) override {
-        image = i ? std::optional(*i) : std::nullopt;
-    }
-    void setToolTip(const std::string& t) override { toolTip = t; }
-    std::optional<platform::Image> image;
-    std::optional<std::string> toolTip;
-};
-
-class FakeStatusItem : public platform::StatusItem {
-public:
-    FakeStatusItem(bool withButton) : hasButton(withButton) {}
-    platform::StatusButton* button() override { return hasButton ? &statusButton : nullptr; }
+// The status item and its button in one, owned by the application under test.
+struct FakeStatusItem : platform::StatusItem, platform::StatusButton {
+    explicit FakeStatusItem(bool hasButton) : hasButton(hasButton) {}
+    platform::StatusButton* button() override { return hasButton ? this : nullptr; }
+    void setImage(const Image* i) override { image = i ? std::optional(*i) : std::nullopt; }
+    void setToolTip(const std::string& text) override { toolTip = text; }
     void setMenu(std::shared_ptr<platform::Menu> m, platform::MenuDelegate* d) override {
         menu = std::move(m);
         delegate = d;
     }
     bool hasButton;
-    FakeStatusButton statusButton;
+    std::optional<Image> image;
+    std::optional<std::string> toolTip;
     std::shared_ptr<platform::Menu> menu;
     platform::MenuDelegate* delegate = nullptr;
 };
 
-class FakeStatusBar : public platform::StatusBar {
+class FakePlatform : public platform::Application,
+                     public platform::StatusBar,
+                     public platform::Images,
+                     public platform::Alerts,
+                     public platform::Workspace,
+                     public platform::LoginItemService,
+                     public platform::VolumeSource,
+                     public platform::ScriptRunner,
+                     public platform::RestartRequester {
 public:
-    explicit FakeStatusBar(Story& story) : story(story) {}
-    std::unique_ptr<platform::StatusItem> statusItemWithLength(double length) override;
+    Calls calls;
+    platform::Platform platform{*this, *this, *this, *this,
+                                *this, *this, *this, platform::nativeTextService(),
+                                *this, *this};
+
+    Calls callsStartingWith(const std::string& prefix) const {
+        Calls found;
+        std::ranges::copy_if(calls, std::back_inserter(found),
+                             [&](const std::string& call) { return call.starts_with(prefix); });
+        return found;
+    }
+    // Records the call and returns its answer.
+    template <typename Answer> Answer log(const std::string& call, Answer answer) {
+        calls.push_back(call);
+        return answer;
+    }
+
+    void setActivationPolicyAccessory() override { log("setActivationPolicy accessory", 0); }
+    void setDelegate(platform::ApplicationDelegate* d) override {
+        delegate = log("setDelegate", d);
+    }
+    int run() override { // finishes launching, then runs whileRunning
+        log("run", delegate)->applicationDidFinishLaunching();
+        whileRunning();
+        return 0;
+    }
+    void terminate() override { log("terminate", 0); }
+    void activateIgnoringOtherApps() override { log("activate", 0); }
+    platform::ApplicationDelegate* delegate = nullptr;
+    std::function<void()> whileRunning = [] {};
+
+    std::unique_ptr<platform::StatusItem> statusItemWithLength(double length) override {
+        statusItemLength = log("statusItem", length);
+        auto item = std::make_unique<FakeStatusItem>(giveButtons);
+        statusItem = item.get();
+        return item;
+    }
     bool giveButtons = true;
-    FakeStatusItem* lastItem = nullptr; // owned by whoever asked for it
-    double lastLength = 0;
+    double statusItemLength = 0;
+    FakeStatusItem* statusItem = nullptr;
 
-private:
-    Story& story;
-};
-
-class FakeImages : public platform::Images {
-public:
     std::optional<std::string> pathForResource(const std::string& name,
-                                               const std::string& extension) override;
-    std::optional<platform::Image> imageWithContentsOfFile(const std::string& path) override;
-    std::optional<platform::Image> systemSymbol(const std::string& name,
-                                                const std::optional<std::string>& d) override;
+                                               const std::string& extension) override {
+        return lookUp(resources, name + "." + extension);
+    }
+    std::optional<Image> imageWithContentsOfFile(const std::string& path) override {
+        return loadableFiles.contains(path)
+                   ? std::optional(Image{Image::Kind::file, path, 0, 0, {}})
+                   : std::nullopt;
+    }
+    std::optional<Image> systemSymbol(const std::string& name,
+                                      const std::optional<std::string>& d) override {
+        return symbols.contains(name) ? std::optional(Image{Image::Kind::symbol, name, 0, 0, d})
+                                      : std::nullopt;
+    }
     std::map<std::string, std::string> resources; // "MenuIcon.png" -> path
-    std::set<std::string> loadableFiles;
-    std::set<std::string> symbols{"internaldrive"};
-};
+    std::set<std::string> loadableFiles, symbols{"internaldrive"};
 
-// Answers alerts from a script of answers, or from a handler that may act while the alert is up.
-class FakeAlerts : public platform::Alerts {
-public:
-    explicit FakeAlerts(Story& story) : story(story) {}
-    int runModal(const platform::Alert& alert) override;
-    std::deque<int> answers;                              // used first; 1000 when empty
-    std::function<int(const platform::Alert&)> answering; // used when set and answers is empty
-    std::vector<platform::Alert> shown;
+    int runModal(const platform::Alert& alert) override {
+        alerts.push_back(log("alert " + alert.messageText, alert));
+        if (answers.empty())
+            return answer(alert);
+        const int next = answers.front();
+        answers.pop_front();
+        return next;
+    }
+    std::vector<platform::Alert> alerts;
+    std::deque<int> answers; // used first; then answer(alert)
+    std::function<int(const platform::Alert&)> answer = [](auto&) { return 1000; };
 
-private:
-    Story& story;
-};
-
-class FakeWorkspace : public platform::Workspace {
-public:
-    explicit FakeWorkspace(Story& story) : story(story) {}
     bool openURL(const std::string& url) override {
-        story.record("openURL " + url);
-        return openable.contains(url);
+        return log("openURL " + url, openable.contains(url));
     }
     std::set<std::string> openable;
 
-private:
-    Story& story;
-};
+    int status() override { // each read takes the next of statuses; the last one stays
+        const int value = statuses.front();
+        if (statuses.size() > 1)
+            statuses.pop_front();
+        return log("status " + std::to_string(value), value);
+    }
+    std::optional<std::string> registerItem() override { return log("register", loginError); }
+    std::optional<std::string> unregisterItem() override { return log("unregister", loginError); }
+    void openSystemSettingsLoginItems() override { log("openLoginItemsSettings", 0); }
+    std::deque<int> statuses{0};
+    std::optional<std::string> loginError; // of register and unregister alike
 
-class FakeLoginItems : public platform::LoginItemService {
-public:
-    explicit FakeLoginItems(Story& story) : story(story) {}
-    int status() override;
-    std::optional<std::string> registerItem() override;
-    std::optional<std::string> unregisterItem() override;
-    void openSystemSettingsLoginItems() override { story.record("openLoginItemsSettings"); }
-    std::deque<int> statuses{0}; // each read takes the next; the last one stays
-    std::optional<std::string> registerError;
-    std::optional<std::string> unregisterError;
-
-private:
-    Story& story;
-};
-
-// Volumes kept in maps: mount table, directory listings, links, attributes and files by path.
-class FakeVolumeSource : public platform::VolumeSource {
-public:
     std::optional<std::vector<std::string>> mountedVolumePaths() override { return mounts; }
-    std::optional<std::vector<std::string>> directoryEntries(const std::string& path) override;
-    std::string resolvingSymlinks(const std::string& path) override;
-    std::optional<platform::VolumeAttributes> attributes(const std::string& path) override;
-    std::optional<std::string> readFile(const std::string& path) override;
-    std::optional<platform::PropertyList> decodePropertyList(const std::string& data) override;
-
-    // A volume with a version file whose "ProductVersion" is version.
+    std::optional<std::vector<std::string>> directoryEntries(const std::string& path) override {
+        return lookUp(directories, path);
+    }
+    std::string resolvingSymlinks(const std::string& path) override {
+        return lookUp(links, path).value_or(path);
+    }
+    std::optional<platform::VolumeAttributes> attributes(const std::string& path) override {
+        ++attributeReads;
+        return lookUp(volumeAttributes, path);
+    }
+    // A file's contents are its own path, which decodes as versionFiles says.
+    std::optional<std::string> readFile(const std::string& path) override {
+        return versionFiles.contains(path) ? std::optional(path) : std::nullopt;
+    }
+    std::optional<platform::PropertyList> decodePropertyList(const std::string& data) override {
+        return lookUp(versionFiles, data).value_or(std::nullopt);
+    }
+    // A browsable local volume whose version file holds this "ProductVersion".
     void addVolume(const std::string& path, std::optional<std::string> name,
-                   std::optional<std::string> uuid, const std::string& version);
-
+                   std::optional<std::string> uuid, const std::string& version) {
+        volumeAttributes[path] = {true, true, true, std::move(name), std::move(uuid)};
+        versionFiles[(path == "/" ? "" : path) +
+                     "/System/Library/CoreServices/SystemVersion.plist"] =
+            platform::PropertyList{true, {{"ProductName", "macOS"}, {"ProductVersion", version}}};
+    }
     std::optional<std::vector<std::string>> mounts = std::vector<std::string>{};
     std::map<std::string, std::vector<std::string>> directories;
     std::map<std::string, std::string> links; // path -> resolved path
     std::map<std::string, platform::VolumeAttributes> volumeAttributes;
-    std::map<std::string, std::string> files;
-    // Contents that decode to a property list; anything else fails to decode.
-    std::map<std::string, platform::PropertyList> propertyLists;
+    std::map<std::string, std::optional<platform::PropertyList>> versionFiles;
     int attributeReads = 0;
-};
 
-// Canonical equivalence and ordering as the Linux backend provides them (ICU).
-platform::TextService& realTextService();
-
-class FakeScriptRunner : public platform::ScriptRunner {
-public:
-    explicit FakeScriptRunner(Story& story) : story(story) {}
     std::optional<platform::ScriptExecution> execute(const std::string& source) override {
-        story.record("execute " + source);
-        if (whileRunning)
-            whileRunning();
-        return outcome;
+        log("execute " + source, 0);
+        whileScriptRuns();
+        return scriptOutcome;
     }
-    std::optional<platform::ScriptExecution> outcome = platform::ScriptExecution{true, {}};
-    std::function<void()> whileRunning;
+    std::optional<platform::ScriptExecution> scriptOutcome = platform::ScriptExecution{true, {}};
+    std::function<void()> whileScriptRuns = [] {};
 
-private:
-    Story& story;
-};
-
-class FakeRestartRequester : public platform::RestartRequester {
-public:
-    explicit FakeRestartRequester(Story& story) : story(story) {}
-    bool requestRestart() override {
-        story.record("requestRestart");
-        return answers;
-    }
-    bool answers = true;
-
-private:
-    Story& story;
-};
-
-// Every fake, wired into one Platform.
-struct FakePlatform {
-    Story story;
-    FakeApplication application{story};
-    FakeStatusBar statusBar{story};
-    FakeImages images;
-    FakeAlerts alerts{story};
-    FakeWorkspace workspace{story};
-    FakeLoginItems loginItems{story};
-    FakeVolumeSource volumes;
-    FakeScriptRunner scripts{story};
-    FakeRestartRequester restart{story};
-    platform::Platform platform{application, statusBar,  images,  alerts,
-                                workspace,   loginItems, volumes, realTextService(),
-                                scripts,     restart};
+    bool requestRestart() override { return log("requestRestart", restartAnswered); }
+    bool restartAnswered = true;
 };
 
 } // namespace kavelin::fake
