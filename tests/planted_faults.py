@@ -8,6 +8,7 @@ in the code is reported as stale, so that the list follows the code.
 The scratch copy lives in <build-folder>/planted (reused between runs: only what a fault touches
 is rebuilt). Exit status 1 when a fault survives or is stale.
 """
+import filecmp
 import os
 import re
 import shutil
@@ -117,77 +118,73 @@ FAULTS = {
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
-def run(command, cwd, quiet=True):
-    return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL if quiet else None,
-                          stderr=subprocess.STDOUT if quiet else None).returncode
+def run(command, cwd):
+    return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.STDOUT).returncode
 
 
 def scratch_copy(build):
+    """The tracked and new files of the tree, copied where they changed since the last run."""
     source = os.path.join(build, "planted", "src")
-    files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT,
+    names = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT,
                            capture_output=True, text=True, check=True).stdout.split("\n")
-    for name in filter(None, files):
-        target = os.path.join(source, name)
-        os.makedirs(os.path.dirname(target), exist_ok=True)
-        origin = os.path.join(ROOT, name)
-        if os.path.isfile(origin) and (not os.path.exists(target) or
-                                       open(origin, "rb").read() != open(target, "rb").read()):
+    for name in filter(None, names):
+        origin, target = os.path.join(ROOT, name), os.path.join(source, name)
+        if os.path.isfile(origin) and not (os.path.exists(target) and
+                                           filecmp.cmp(origin, target, shallow=False)):
+            os.makedirs(os.path.dirname(target), exist_ok=True)
             shutil.copy2(origin, target)
     return source
+
+
+def write(source, texts):
+    for path, text in texts.items():
+        with open(os.path.join(source, path), "w", encoding="utf-8") as out:
+            out.write(text)
 
 
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
     wanted = sys.argv[2] if len(sys.argv) > 2 else ""
-    source = scratch_copy(build)
-    binary = os.path.join(build, "planted", "build")
-    if run(["cmake", "-S", source, "-B", binary, "-G", "Ninja",
-            "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DKAVELIN_BUILD_BENCH=OFF"], source) != 0:
-        print("planted faults: the scratch copy does not configure")
-        return 1
-    if run(["cmake", "--build", binary], source) != 0:
+    source, binary = scratch_copy(build), os.path.join(build, "planted", "build")
+    if run(["cmake", "-S", source, "-B", binary, "-G", "Ninja", "-DKAVELIN_BUILD_BENCH=OFF"],
+           source) or run(["cmake", "--build", binary], source):
         print("planted faults: the scratch copy does not build unchanged")
         return 1
-    caught, missed, stale = [], [], []
+    verdicts = {}
     for name, fault in FAULTS.items():
         if not re.search(wanted, name):
             continue
-        edits, tests = (fault[0], fault[1]) if isinstance(fault[0], list) else \
-            ([fault[:3]], fault[3])
-        originals = {}
-        for path, _, _ in edits:
-            originals[path] = open(os.path.join(source, path), encoding="utf-8").read()
-        planted_texts = dict(originals)
-        for path, original, planted in edits:
-            count = planted_texts[path].count(original)
-            if count != 1:
+        edits, tests = (fault[0], fault[1]) if isinstance(fault[0], list) else ([fault[:3]],
+                                                                               fault[3])
+        originals = {path: open(os.path.join(source, path), encoding="utf-8").read()
+                     for path, _, _ in edits}
+        planted = dict(originals)
+        for path, original, replacement in edits:
+            if planted[path].count(original) != 1:
+                verdicts[name] = "STALE"  # the code changed: the fault must follow it
                 break
-            planted_texts[path] = planted_texts[path].replace(original, planted)
-        if count != 1:
-            stale.append(name)
-            print(f"STALE   {name}: {path} holds the text {count} times")
+            planted[path] = planted[path].replace(original, replacement)
+        else:
+            started = time.monotonic()
+            try:
+                write(source, planted)
+                # A fault that does not build says nothing about the tests.
+                if run(["cmake", "--build", binary], source):
+                    verdicts[name] = "NO BUILD"
+                else:
+                    failed = run(["ctest", "--test-dir", binary, "-R", tests, "--timeout", "300"],
+                                 source)
+                    verdicts[name] = "caught" if failed else "MISSED"
+            finally:
+                write(source, originals)
+            print(f"{verdicts[name]:8} {name} ({time.monotonic() - started:.0f} s)")
             continue
-        started = time.monotonic()
-        try:
-            for path, text in planted_texts.items():
-                with open(os.path.join(source, path), "w", encoding="utf-8") as out:
-                    out.write(text)
-            built = run(["cmake", "--build", binary], source) == 0
-            failed = built and run(["ctest", "--test-dir", binary, "-R", tests,
-                                    "--timeout", "300"], source) != 0
-        finally:
-            for path, text in originals.items():
-                with open(os.path.join(source, path), "w", encoding="utf-8") as out:
-                    out.write(text)
-        # A fault that does not build says nothing about the tests: it counts as missed.
-        (caught if failed else missed).append(name)
-        verdict = "caught" if failed else ("MISSED" if built else "NO BUILD")
-        print(f"{verdict:7} {name} ({time.monotonic() - started:.0f} s)")
+        print(f"{verdicts[name]:8} {name}")
     run(["cmake", "--build", binary], source)
-    total = len(caught) + len(missed) + len(stale)
-    print(f"planted faults: {len(caught)} of {total} caught"
-          + (f", {len(missed)} missed" if missed else "") + (f", {len(stale)} stale" if stale else ""))
-    return 0 if not missed and not stale else 1
+    caught = sum(verdict == "caught" for verdict in verdicts.values())
+    print(f"planted faults: {caught} of {len(verdicts)} caught")
+    return 0 if caught == len(verdicts) else 1
 
 
 if __name__ == "__main__":
