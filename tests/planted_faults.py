@@ -102,7 +102,7 @@ FAULTS = {
         "    return TextEncoding{std::string(name)};\n}", "    return TextEncoding{\"UTF-8\"};\n}",
         "PropertyList"),
     # The tray menu.
-    "menu opened over the icon": ("platform/linux/qt/qt_menu.cpp",
+    "menu opened over the icon": ("platform/linux/qt/qt_status_bar.cpp",
         "return {x, std::max(icon.bottom() + 1, workArea.top())};", "return {x, icon.top()};",
         "QtStatus|QtMenu"),
     # The Qt alerts.
