@@ -14,17 +14,13 @@ import sys
 
 CPU_ARM64, CPU_X86_64 = 0x0100000C, 0x01000007
 LC_CODE_SIGNATURE, LC_BUILD_VERSION = 0x1D, 0x32
-DYLIB_COMMANDS = {0xC: "load", 0x80000018: "weak", 0x8000001F: "reexport"}
+DYLIB_COMMANDS = {0xC, 0x80000018, 0x8000001F}  # load, weak, re-export
 PLATFORM_MACOS = 1
-EXPECTED_LIBRARIES = {
-    "/System/Library/Frameworks/AppKit.framework/Versions/C/AppKit",
-    "/System/Library/Frameworks/Foundation.framework/Versions/C/Foundation",
-    "/System/Library/Frameworks/ServiceManagement.framework/Versions/A/ServiceManagement",
-    "/System/Library/Frameworks/CoreFoundation.framework/Versions/A/CoreFoundation",
-    "/usr/lib/libobjc.A.dylib",
-    "/usr/lib/libc++.1.dylib",
-    "/usr/lib/libSystem.B.dylib",
-}
+EXPECTED_LIBRARIES = {f"/System/Library/Frameworks/{name}.framework/Versions/{version}/{name}"
+                      for name, version in (("AppKit", "C"), ("Foundation", "C"),
+                                            ("ServiceManagement", "A"), ("CoreFoundation", "A"))
+                      } | {"/usr/lib/libobjc.A.dylib", "/usr/lib/libc++.1.dylib",
+                           "/usr/lib/libSystem.B.dylib"}
 CODE_DIRECTORY_MAGIC, EMBEDDED_SIGNATURE_MAGIC = 0xFADE0C02, 0xFADE0CC0
 ADHOC_FLAG, SHA256_TYPE = 0x2, 2
 
@@ -38,13 +34,9 @@ def check(condition, message):
 
 def slices(data):
     magic, count = struct.unpack_from(">II", data, 0)
-    if magic != 0xCAFEBABE:
-        return {}
-    result = {}
-    for index in range(count):
-        cpu, _, offset, size, _ = struct.unpack_from(">iiIII", data, 8 + 20 * index)
-        result[cpu & 0xFFFFFFFF] = data[offset:offset + size]
-    return result
+    entries = [struct.unpack_from(">IiII", data, 8 + 20 * index) for index in range(count)]
+    return {cpu: data[offset:offset + size] for cpu, _, offset, size in entries} \
+        if magic == 0xCAFEBABE else {}
 
 
 def load_commands(image):
