@@ -1,6 +1,5 @@
-// Stands in for bless or pkexec in the tests: writes beside itself, each record followed by NUL,
-// "arguments" (argv[1..]), "stdin" (what descriptor 0 is), "directory" (the working directory)
-// and "environment"; exits with 0.
+// Stands in for bless or pkexec: writes beside itself, each record ended by NUL, "arguments",
+// "stdin" (what descriptor 0 is), "directory" (the working directory) and "environment".
 #include <fstream>
 #include <string>
 #include <unistd.h>

@@ -13,14 +13,11 @@
 namespace kavelin {
 namespace {
 
-// One session in the fake Mac. The listing under the C locale and under a French one (the same
-// bytes; scripts/setup installs the locale), then with the diagnostic trace on, which alone may
-// write to the error stream (shown on standard output here). Then mounts that never answer,
-// next to one that does: FUSE mounts whose server never reads its requests (the shell holds
-// /dev/fuse open), volumes whose system folder links into one of them or up to the root, a
-// volume hidden by a mount over its parent, a responsive FUSE volume (bindfs) that carries a
-// system: the listing, timed on the error stream. Last, the same listing with the mount table
-// gone.
+// One session in the fake Mac: the listing under the C and a French locale (the same bytes), then
+// with the trace on, which alone may write to the error stream. Then FUSE mounts whose server
+// never reads (the shell holds /dev/fuse open), volumes whose system folder links into one of them
+// or up to the root, a volume hidden by a mount over its parent, and a responsive bindfs volume
+// with a system: the listing, timed on the error stream. Last, the listing without mount table.
 // clang-format off
 const char* const script = R"sh(set -e
 LC_ALL=C "$1" --list-volumes; LC_ALL=fr_FR.UTF-8 "$1" --list-volumes
@@ -59,8 +56,7 @@ TEST(ListVolumes, LeavesOutMountsThatNeverAnswerAndListsTheRestInTheSameBytesUnd
     if (listed.status == 77)
         GTEST_SKIP() << "the fake Mac cannot be set up here: " << listed.errors;
     ASSERT_EQ(listed.status, 0) << listed.errors;
-    // Sorted by value and without case, "/" listed once though /Volumes links to it too; left
-    // out: a volume without a system, a FIFO version file, a plain folder and a RAM disk.
+    // Sorted without case, "/" once though /Volumes links to it; no system, FIFO or RAM disk.
     const std::string fakeMac = "Macintosh HD  —  macOS 14.1 (en cours)\n"
                                 "data 2  —  macOS 14.2\n"
                                 "Data 10  —  macOS 13.6.1\n"
@@ -72,8 +68,7 @@ TEST(ListVolumes, LeavesOutMountsThatNeverAnswerAndListsTheRestInTheSameBytesUnd
     EXPECT_EQ(listed.output, fakeMac + fakeMac + refused + refused + fakeMac +
                                  "Fuse  —  macOS 12.7.4\n" +
                                  "Macintosh HD  —  macOS 14.1 (en cours)\n");
-    // Only the time in milliseconds: timing goals belong to the benchmarks, this bound only
-    // tells a wait from a hang.
+    // Only the time in milliseconds; the bound tells a wait from a hang (timing goals: bench/).
     EXPECT_EQ(listed.errors, std::to_string(std::atoi(listed.errors.c_str())) + "\n");
     EXPECT_LT(std::atoi(listed.errors.c_str()), 2000) << listed.errors;
 }

@@ -1,29 +1,20 @@
 #!/usr/bin/env python3
-"""Writes the property-list fixtures into the folder given: well-formed ones from plistlib, an
-independent producer of both formats, and hostile ones, which plistlib cannot make, byte by byte."""
-import os
-import plistlib
-import struct
-import sys
+"""Writes property-list fixtures into the folder given: well-formed ones from plistlib, an
+independent producer, and hostile ones, which plistlib cannot make, byte by byte."""
+import os, plistlib, struct, sys
 
 
 def write(name, data):
-    with open(os.path.join(sys.argv[1], name), "wb") as f:
-        f.write(data)
-
-
-def both(name, value):
-    for suffix, fmt in ((".xml", plistlib.FMT_XML), (".bin", plistlib.FMT_BINARY)):
-        write(name + suffix, plistlib.dumps(value, fmt=fmt, sort_keys=False))
+    open(os.path.join(sys.argv[1], name), "wb").write(data)
 
 
 version = {"ProductName": "macOS", "ProductVersion": "14.1.1"}
-both("version", version)
-both("unicode", {"ProductVersion": "15.0 bêta — 🍎", "Données": "ça"})
-both("typed", {"ProductVersion": 14, "Data": b"14.1", "Nested": {"V": "14.1"}, "N": "m"})
-# In the binary format both values refer to one string object: shared, not cyclic.
-both("shared", {"a": "same", "b": "same"})
-both("array", ["ProductVersion", "14.1"])
+# In the binary format both values of "shared" refer to one string object: shared, not cyclic.
+for name, value in (("version", version), ("unicode", {"ProductVersion": "15.0 bêta — 🍎", "Données": "ça"}),
+                    ("typed", {"ProductVersion": 14, "Data": b"14.1", "Nested": {"V": "14.1"}, "N": "m"}),
+                    ("shared", {"a": "same", "b": "same"}), ("array", ["ProductVersion", "14.1"])):
+    for suffix, fmt in ((".xml", plistlib.FMT_XML), (".bin", plistlib.FMT_BINARY)):
+        write(name + suffix, plistlib.dumps(value, fmt=fmt, sort_keys=False))
 # libplist 2.2 asserts on a key holding U+0000 and cuts an ASCII string at a NUL.
 write("key-holding-nul.bin", plistlib.dumps({"ProductVersion": "14.0", "é\0": "y"}, fmt=plistlib.FMT_BINARY))
 write("version-holding-nul.bin", plistlib.dumps({"ProductVersion": "14.5\0x"}, fmt=plistlib.FMT_BINARY))

@@ -8,9 +8,8 @@ namespace {
 
 using namespace std::string_literals;
 
-// Each fixture of make_plist_fixtures.py (a name without suffix stands for its .xml and .bin
-// forms) and what it decodes to: "dict" or "array" and the entries in order, the value of one
-// that is not a string "-"; "refused" when the decoder gives nothing back.
+// Each fixture (a name without suffix stands for its .xml and .bin forms) and what it decodes to:
+// "dict" or "array" and the entries in order, "-" for a value not a string; or "refused".
 TEST(PropertyListFixtures, KeepsEntriesInOrderWithOnlyStringsAsValuesAndRefusesHostileData) {
     test::TemporaryDirectory dir;
     auto made = test::run({"python3", KAVELIN_TEST_SOURCE_DIR "/make_plist_fixtures.py", dir.path});
@@ -25,19 +24,16 @@ TEST(PropertyListFixtures, KeepsEntriesInOrderWithOnlyStringsAsValuesAndRefusesH
         {"key-holding-nul.bin", "dict ProductVersion=14.0 é\0=y"s},
         {"version-holding-nul.bin", "dict ProductVersion=14.5\0x"s},
         {"lone-surrogate.bin", "dict k=a\uFFFD"},
-        {"utf8-bom.xml", "dict ProductVersion=14.5 été €"},
-        {"utf16le-bom.xml", "dict ProductVersion=14.5 été €"},
-        {"utf16be-bom.xml", "dict ProductVersion=14.5 été €"},
-        {"utf16be.xml", "dict ProductVersion=14.5 été €"},
-        {"windows-1252.xml", "dict ProductVersion=14.5 été €"},
         {"latin1.xml", "dict ProductVersion=14.5 été"},
     };
     std::vector<std::pair<std::string, std::string>> cases;
+    for (std::string name : {"utf8-bom", "utf16le-bom", "utf16be-bom", "utf16be", "windows-1252"})
+        cases.emplace_back(name + ".xml", "dict ProductVersion=14.5 été €");
     for (auto& [name, decoded] : rows)
-        for (auto suffix : name.find('.') != std::string::npos
-                               ? std::vector<std::string>{""}
-                               : std::vector<std::string>{".xml", ".bin"})
-            cases.emplace_back(name + suffix, decoded);
+        for (const char* form : {".xml", ".bin"})
+            if (name.find('.') == std::string::npos || name.ends_with(form))
+                cases.emplace_back(name.find('.') == std::string::npos ? name + form : name,
+                                   decoded);
     for (std::string name :
          {"version-truncated.xml", "version-truncated.bin", "nested-100000.xml",
           "nested-100000.bin", "cycle.bin", "multiplying.bin", "bad-table.bin", "bad-reference.bin",

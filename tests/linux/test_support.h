@@ -1,12 +1,11 @@
 #pragma once
 
-// Helpers for the backend tests: a temporary folder, whole files, and child processes started
-// from an argument vector (never through a shell).
+// A temporary folder, whole files, and child processes started from an argument vector.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,9 +27,9 @@ struct TemporaryDirectory {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-inline void writeFile(const std::string& path, const std::string& contents) {
-    if (!(std::ofstream(path, std::ios::binary) << contents))
-        throw std::runtime_error("cannot write " + path);
+inline void writeFile(const std::filesystem::path& path, const std::string& contents) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << contents;
 }
 
 inline std::string readWholeFile(const std::string& path) {
@@ -51,10 +50,9 @@ inline Completed run(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT, 0600);
-    std::vector<char*> args;
-    for (auto& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args(argv.size() + 1);
+    std::ranges::transform(argv, args.begin(),
+                           [](auto& arg) { return const_cast<char*>(arg.c_str()); });
     pid_t child = 0;
     int status = 0;
     bool exited = posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ) == 0 &&
