@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -171,6 +172,38 @@ TEST_F(MountedVolumes, TheLastMountAtAPathHidesTheOthersAndFilesStayInTheirMount
     test::writeFile(dir / "labelled/file", "labelled");
     expectReadsBeneath(dir.path, {{"labelled/file", std::nullopt}});
     EXPECT_EQ(source.readFileInVolume(dir / "labelled", "file"), "labelled");
+}
+
+// A FUSE mount whose server never reads: each discovery gives up on it, and the one probe stuck
+// in the kernel is not joined by another until the server goes.
+TEST_F(MountedVolumes, AMountThatNeverAnswersIsLeftOutWithOneProbeStuckAtATime) {
+    const std::string hung = dir / "hung";
+    const int server = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (server < 0)
+        GTEST_SKIP() << "no /dev/fuse";
+    fs::create_directory(hung);
+    const std::string options =
+        "fd=" + std::to_string(server) + ",rootmode=40000,user_id=0,group_id=0";
+    ASSERT_EQ(mount("x", hung.c_str(), "fuse.rclone", MS_NOSUID | MS_NODEV, options.c_str()), 0);
+    test::writeFile(dir / "hung-table", "40 1 0:99 / " + hung + " rw - fuse.rclone x rw\n");
+    LinuxVolumeSource source(dir / "hung-table");
+    auto threads = [] {
+        return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+    };
+    std::ptrdiff_t afterFirst = 0;
+    for (int discovery = 0; discovery < 3; ++discovery) {
+        EXPECT_EQ(describe(source, hung), "none");
+        EXPECT_EQ(source.readFileInVolume(hung, "file"), std::nullopt);
+        EXPECT_EQ(source.pendingProbes(), 1u);
+        if (discovery == 0)
+            afterFirst = threads();
+    }
+    EXPECT_EQ(threads(), afterFirst) << "threads pile up on a mount that never answers";
+    umount2(hung.c_str(), MNT_DETACH);
+    close(server); // the connection ends, and with it the request the probe waits for
+    for (int waited = 0; waited < 500 && source.pendingProbes() > 0; ++waited)
+        usleep(10000);
+    EXPECT_EQ(source.pendingProbes(), 0u);
 }
 
 } // namespace
