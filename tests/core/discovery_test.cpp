@@ -75,6 +75,12 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
          [&](FakePlatform& s) { mountedAt("/mnt/Caf\u00e9")(s); mountedAt("/mnt/Cafe\u0301")(s); },
          {root, backup, "/mnt/Caf\u00e9 | Caf\u00e9  \u2014  macOS 12.7",
           "/mnt/Cafe\u0301 | Cafe\u0301  \u2014  macOS 12.7"}},
+        {"a first appearance that fails a test reserves nothing of its volume",
+         [](FakePlatform& s) {
+             s.addVolume("/mnt/share", "Share", "UUID-BACKUP", "13.6");
+             s.volumeAttributes["/mnt/share"].volumeIsLocal = false;
+             s.mounts->insert(s.mounts->begin(), "/mnt/share");
+         }, {root, backup}},
         // clang-format on
     };
     for (const auto& scenario : scenarios) {
@@ -90,26 +96,6 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
         scenario.change(fake);
         EXPECT_EQ(titles(fake), scenario.expected);
     }
-}
-
-TEST(Discovery, KeepsTheFirstQualifyingAppearanceOfEachVolume) {
-    FakePlatform fake;
-    // Two mount points of one volume UUID: the first in candidate order wins, not the first by
-    // name.
-    fake.addVolume("/Volumes/Zed", "Zed", "SAME", "14.1");
-    fake.addVolume("/Volumes/Alpha", "Alpha", "SAME", "14.1");
-    // A first appearance that fails a test reserves nothing.
-    fake.addVolume("/mnt/remote", "Remote", "SHARED", "13.0");
-    fake.volumeAttributes["/mnt/remote"].volumeIsLocal = false;
-    fake.addVolume("/mnt/local", "Local", "SHARED", "13.0");
-    // Without a UUID, a volume is known by its resolved path.
-    fake.addVolume("/mnt/plain", "Plain", std::nullopt, "12.0");
-    fake.links["/Volumes/Plain"] = "/mnt/plain";
-    fake.mounts = {{"/Volumes/Zed", "/Volumes/Alpha", "/mnt/remote", "/mnt/local", "/mnt/plain"}};
-    fake.directories["/Volumes"] = {"/Volumes/Alpha", "/Volumes/Zed", "/Volumes/Plain"};
-    EXPECT_EQ(titles(fake), (Titles{"/mnt/local | Local  \u2014  macOS 13.0",
-                                    "/mnt/plain | Plain  \u2014  macOS 12.0",
-                                    "/Volumes/Zed | Zed  \u2014  macOS 14.1"}));
 }
 
 // The running system first, then the names in the text service's order (its own tests cover that

@@ -1,9 +1,53 @@
-// The delegate over the recording fake: start, launch, the menu and its commands.
+// The delegate over the recording fake, told as a user in front of the menu-bar item: start,
+// launch, the menu, one click on a volume from the choice alert to the last alert, and the
+// settings. The fake records what each click caused.
 
-#include "flow_fixture.h"
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+#include "app/kavelin.h"
+#include "fake_platform.h"
 
 namespace kavelin::flows {
 namespace {
+
+using fake::Calls;
+class Desktop : public testing::Test {
+protected:
+    void SetUp() override { kavelin.applicationDidFinishLaunching(); }
+
+    // A click on the status item: the menu is rebuilt, then shown.
+    platform::Menu& openMenu() {
+        fake.statusItem->delegate->menuNeedsUpdate(*fake.statusItem->menu);
+        return *fake.statusItem->menu;
+    }
+
+    // The item of that title in a freshly opened menu or its submenus; held as a backend holds
+    // the chosen item while its action runs.
+    template <typename Item = platform::MenuItem>
+    std::shared_ptr<Item> menuItem(const std::string& title) {
+        auto items = openMenu().items;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (const auto& submenu = items[i]->submenu)
+                items.insert(items.end(), submenu->items.begin(), submenu->items.end());
+            auto found = std::dynamic_pointer_cast<Item>(items[i]);
+            if (found && found->title.starts_with(title))
+                return found;
+        }
+        throw std::logic_error("no menu item " + title);
+    }
+
+    // Invokes the item's action; the log is cleared first so that it holds only the click.
+    void click(const platform::MenuItem& item) {
+        fake.calls.clear();
+        item.action(item);
+    }
+
+    fake::FakePlatform fake;
+    Kavelin kavelin{fake.platform};
+};
 
 using platform::Image;
 
@@ -27,25 +71,17 @@ TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
 
 TEST(LaunchSetup, GivesTheButtonItsIconAndToolTipThenAttachesTheMenu) {
     const std::string path = "/usr/share/kavelin/MenuIcon.png";
-    const Image fileIcon{Image::Kind::file, path, 18, 18, "Kavelin"};
-    const Image driveIcon{Image::Kind::symbol, "internaldrive", 18, 18, "Kavelin"};
     const struct {
-        const char* story;
-        bool resource, loads, symbol, button;
+        std::optional<std::string> resource;
+        bool button;
         std::optional<Image> icon;
-    } cases[] = {{"resource", true, true, true, true, fileIcon},
-                 {"resource that does not load", true, false, true, true, driveIcon},
-                 {"neither resource nor symbol", false, false, false, true, std::nullopt},
-                 {"status item without button", true, true, true, false, std::nullopt}};
+    } cases[] = {{path, true, Image{Image::Kind::file, path, 18, 18, "Kavelin"}},
+                 {{}, true, Image{Image::Kind::symbol, "internaldrive", 18, 18, "Kavelin"}},
+                 {path, false, std::nullopt}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.story);
+        SCOPED_TRACE(c.resource.value_or("no resource") + (c.button ? "" : ", no button"));
         fake::FakePlatform fake;
-        if (c.resource)
-            fake.resources["MenuIcon.png"] = path;
-        if (c.loads)
-            fake.loadableFiles.insert(path);
-        if (!c.symbol)
-            fake.symbols.clear();
+        fake.iconPath = c.resource;
         fake.giveButtons = c.button;
         Kavelin kavelin(fake.platform);
         const fake::FakeStatusItem& item = *fake.statusItem;
@@ -130,6 +166,182 @@ TEST_F(MenuRebuild, LaunchAtLoginItemShowsTheStatusReadAtEachOpening) {
 TEST_F(MenuRebuild, QuitEndsTheApplication) {
     click(*menuItem("Quitter"));
     EXPECT_EQ(fake.calls, Calls{"terminate"});
+}
+
+constexpr int restartNow = 1000, nextStart = 1001, cancel = 1002, open = 1000, close = 1001;
+
+// The call of an alert whose buttons open the settings or close it.
+std::string fallback(const std::string& message, const std::string& detail) {
+    return "alert " + message + " | " + detail + " | Ouvrir Disque de démarrage | Fermer [\x1B]";
+}
+
+const std::string refused = "macOS a refusé le changement de disque.";
+const std::string settings =
+    "openURL x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension";
+const std::string pane = "openURL file:///System/Library/PreferencePanes/StartupDisk.prefPane";
+const std::string restart = "execute do shell script \"/usr/sbin/bless --mount '/Volumes/Data' "
+                            "--setBoot </dev/null\" with administrator privileges";
+const std::string nextOnly = "execute do shell script \"/usr/sbin/bless --mount '/Volumes/Data' "
+                             "--setBoot --nextonly </dev/null\" with administrator privileges";
+const auto refusedRestart =
+    fallback(refused, "Sélectionne «\u00A0Data\u00A0» dans Disque de démarrage et confirme le "
+                      "redémarrage. macOS peut demander l’autorisation d’un propriétaire du Mac.");
+
+platform::ScriptExecution scriptError(std::int64_t number) {
+    return {false, platform::ScriptErrorDictionary{{platform::appleScriptErrorNumber, number}}};
+}
+
+struct Outcome {
+    std::string situation;
+    std::vector<int> answers;
+    std::optional<platform::ScriptExecution> script;
+    bool restartAnswered;
+    Calls then;
+    std::function<void(fake::FakePlatform&)> onDisk = {}; // while the choice alert is up
+    friend void PrintTo(const Outcome& outcome, std::ostream* out) { *out << outcome.situation; }
+};
+
+class SelectVolume : public Desktop, public testing::WithParamInterface<Outcome> {
+protected:
+    void SetUp() override {
+        fake.addVolume("/", "Macintosh HD", "UUID-ROOT", "14.5");
+        fake.addVolume("/Volumes/Data", "Data", "UUID-DATA", "15.1");
+        fake.mounts = {{"/", "/Volumes/Data"}};
+        Desktop::SetUp();
+    }
+};
+
+// After the choice alert, always first and after activation: what ran and which alerts followed.
+// The busy flag is up through every alert and the privileged run, and down at the end; meanwhile
+// the menu offers only its in-progress notice, reads no disk, and a second click on the volume is
+// ignored. A volume that changed between the opening of the menu and the answer to the choice
+// stops before any command.
+TEST_P(SelectVolume, ShowsWhatTheSituationCallsFor) {
+    const Outcome& row = GetParam();
+    auto item = menuItem<VolumeMenuItem>("Data");
+    bool alwaysBusy = true;
+    std::vector<std::string> menuMeanwhile;
+    std::size_t n = 0;
+    fake.answer = [&](const platform::Alert&) {
+        alwaysBusy = alwaysBusy && kavelin.working();
+        if (n == 0) {
+            const int reads = fake.attributeReads;
+            for (const auto& entry : openMenu().items)
+                menuMeanwhile.push_back(entry->title);
+            EXPECT_EQ(fake.attributeReads, reads);
+            item->action(*item);
+            if (row.onDisk)
+                row.onDisk(fake);
+        }
+        return n < row.answers.size() ? row.answers[n++] : cancel;
+    };
+    fake.whileScriptRuns = [&] { alwaysBusy = alwaysBusy && kavelin.working(); };
+    fake.scriptOutcome = row.script;
+    fake.restartAnswered = row.restartAnswered;
+
+    click(*item);
+
+    Calls calls{"activate", "alert Démarrer sur «\u00A0Data\u00A0» | Choisis quand utiliser ce "
+                            "disque. « Redémarrer maintenant » en fait le disque par défaut. « Au "
+                            "prochain redémarrage » l’utilise une seule fois. | Redémarrer "
+                            "maintenant… [] | Au prochain redémarrage [] | Annuler [\x1B]"};
+    calls.insert(calls.end(), row.then.begin(), row.then.end());
+    EXPECT_EQ(fake.calls, calls);
+    EXPECT_EQ(menuMeanwhile, Calls{"Autorisation en cours…"});
+    EXPECT_TRUE(alwaysBusy);
+    EXPECT_FALSE(kavelin.working());
+}
+
+const platform::ScriptExecution succeeded{true, {}};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    EverySituation, SelectVolume,
+    testing::Values(
+        Outcome{"cancelled", {cancel}, succeeded, true, {}},
+        // Closed some other way than by a button: as "Annuler".
+        Outcome{"choiceClosedOtherwise", {0}, succeeded, true, {}},
+        Outcome{"restartPromptDismissed", {restartNow}, scriptError(-128), true, {restart}},
+        Outcome{"restartRefused", {restartNow, close}, scriptError(1), true, {restart, refusedRestart}},
+        Outcome{"restartRefusedSettingsOpened", {restartNow, open}, std::nullopt, true,
+                {restart, refusedRestart, settings, pane}},
+        Outcome{"nextStartRefused", {nextStart, close}, std::nullopt, true,
+                {nextOnly, fallback(refused, "Pour un démarrage unique, choisis ce disque dans les "
+                 "options de démarrage du Mac. Disque de démarrage permet de changer le disque par "
+                 "défaut.")}},
+        // The answer to the "OK" alert is not looked at.
+        Outcome{"nextStartSet", {nextStart, -1}, succeeded, true,
+                {nextOnly, "alert Prochain démarrage sur «\u00A0Data\u00A0» | Le Mac utilisera ce "
+                 "disque une fois lors du prochain démarrage. Laisse le disque branché s’il est "
+                 "externe. | OK"}},
+        Outcome{"restartSetAndRequestAnswered", {restartNow}, succeeded, true, {restart, "requestRestart"}},
+        Outcome{"restartSetButRequestUnanswered", {restartNow, close}, succeeded, false,
+                {restart, "requestRestart", fallback("Le disque de démarrage a été configuré.",
+                 "Pour redémarrer, utilise le menu \uF8FF > Redémarrer.")}},
+        Outcome{"unmounted", {restartNow, close}, succeeded, true,
+                {fallback("Le volume a changé ou a été déconnecté.",
+                          "Rouvre le menu pour actualiser la liste.")},
+                [](auto& v) { v.mounts = {{"/"}}; }},
+        // Unmounted, then mounted again unchanged, behind another volume: the same record.
+        Outcome{"remountedUnchanged", {restartNow}, succeeded, true, {restart, "requestRestart"},
+                [](auto& v) {
+                    v.addVolume("/Volumes/Backup", "Backup", "UUID-BACKUP", "13.0");
+                    v.mounts = {{"/Volumes/Backup", "/Volumes/Data", "/"}};
+                }}),
+    [](const auto& info) { return info.param.situation; });
+// clang-format on
+
+const std::string approval = "alert Autoriser l’ouverture à la connexion | Autorise Kavelin dans "
+                             "les réglages des éléments d’ouverture. | Ouvrir Réglages Système | "
+                             "Fermer [\x1B]";
+const std::string error = "Impossible d’écrire «\u00A0/x\u00A0»\u00A0: Permission denied";
+const std::string failure = "alert Le réglage d’ouverture n’a pas été modifié. | " + error +
+                            " | Ouvrir Réglages Système | Fermer [\x1B]";
+
+struct Row {
+    std::string situation;
+    std::deque<int> statuses;         // as read by the click, before then after its own call
+    std::optional<std::string> error; // of register and unregister alike
+    int answer;                       // to the alert, if one shows
+    Calls calls;
+    friend void PrintTo(const Row& row, std::ostream* out) { *out << row.situation; }
+};
+
+class LaunchAtLogin : public Desktop, public testing::WithParamInterface<Row> {};
+
+TEST_P(LaunchAtLogin, MakesTheCallsOfItsRow) {
+    const Row& row = GetParam();
+    fake.statuses = row.statuses;
+    fake.statuses.push_front(row.statuses.front()); // read as the menu opens
+    fake.loginError = row.error;
+    fake.answers = {row.answer};
+    click(*menuItem("Boot au démarrage du système"));
+    EXPECT_EQ(fake.calls, row.calls);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    EveryRow, LaunchAtLogin,
+    testing::Values(
+        Row{"enabledUnregistered", {1}, {}, 1000, {"status 1", "unregister"}},
+        Row{"enabledUnregisterFails", {1}, error, 1000,
+            {"status 1", "unregister", "activate", failure, "openLoginItemsSettings"}},
+        Row{"approvalPending", {2}, {}, 1001, {"status 2", "activate", approval}},
+        Row{"notRegisteredNowEnabled", {0, 1}, {}, 1000, {"status 0", "register", "status 1"}},
+        // Any status short of enabled after registering asks for approval.
+        Row{"registeredButStillOff", {7, 0}, {}, 1000,
+            {"status 7", "register", "status 0", "activate", approval, "openLoginItemsSettings"}},
+        Row{"registerFails", {0}, error, -1, {"status 0", "register", "activate", failure}}),
+    [](const auto& info) { return info.param.situation; });
+// clang-format on
+
+// The older preference pane is tried only when the settings do not open.
+TEST_F(Desktop, OpenStartupDiskItemOpensTheSettingsOrElseThePane) {
+    click(*menuItem("Ouvrir Disque de démarrage…"));
+    EXPECT_EQ(fake.calls, (Calls{settings, pane}));
+    fake.openable.insert(settings.substr(8));
+    click(*menuItem("Ouvrir Disque de démarrage…"));
+    EXPECT_EQ(fake.calls, Calls{settings});
 }
 
 } // namespace

@@ -1,10 +1,9 @@
 #pragma once
 
 // One recording fake for every platform service. Each call is appended to one log, so that a
-// test reads as what happened, in order: "activate", "alert Démarrer sur « Data »", ...
+// test reads as what happened, in order: "activate", "alert Démarrer sur « Data » | …", …
 // Its text service is the backend's real one, so that equivalence and order are the program's.
 
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -56,12 +55,6 @@ public:
                                 *this, *this, *this, platform::nativeTextService(),
                                 *this, *this};
 
-    Calls callsStartingWith(const std::string& prefix) const {
-        Calls found;
-        std::ranges::copy_if(calls, std::back_inserter(found),
-                             [&](const std::string& call) { return call.starts_with(prefix); });
-        return found;
-    }
     // Records the call and returns its answer.
     template <typename Answer> Answer log(const std::string& call, Answer answer) {
         calls.push_back(call);
@@ -92,32 +85,33 @@ public:
     double statusItemLength = 0;
     FakeStatusItem* statusItem = nullptr;
 
+    // The icon resource, when there is one, loads from any path; every symbol exists.
     std::optional<std::string> pathForResource(const std::string& name,
-                                               const std::string& extension) override {
-        return lookUp(resources, name + "." + extension);
+                                               const std::string& type) override {
+        return name + "." + type == "MenuIcon.png" ? iconPath : std::nullopt;
     }
     std::optional<Image> imageWithContentsOfFile(const std::string& path) override {
-        return loadableFiles.contains(path)
-                   ? std::optional(Image{Image::Kind::file, path, 0, 0, {}})
-                   : std::nullopt;
+        return Image{Image::Kind::file, path, 0, 0, {}};
     }
     std::optional<Image> systemSymbol(const std::string& name,
                                       const std::optional<std::string>& d) override {
-        return symbols.contains(name) ? std::optional(Image{Image::Kind::symbol, name, 0, 0, d})
-                                      : std::nullopt;
+        return Image{Image::Kind::symbol, name, 0, 0, d};
     }
-    std::map<std::string, std::string> resources; // "MenuIcon.png" -> path
-    std::set<std::string> loadableFiles, symbols{"internaldrive"};
+    std::optional<std::string> iconPath;
 
+    // Logs the alert as its message, its detail, then each button with its key equivalent in
+    // brackets when one was set.
     int runModal(const platform::Alert& alert) override {
-        alerts.push_back(log("alert " + alert.messageText, alert));
+        std::string call = "alert " + alert.messageText + " | " + alert.informativeText;
+        for (const auto& b : alert.buttons)
+            call += " | " + b.title + (b.keyEquivalent ? " [" + *b.keyEquivalent + "]" : "");
+        calls.push_back(call);
         if (answers.empty())
             return answer(alert);
         const int next = answers.front();
         answers.pop_front();
         return next;
     }
-    std::vector<platform::Alert> alerts;
     std::deque<int> answers; // used first; then answer(alert)
     std::function<int(const platform::Alert&)> answer = [](auto&) { return 1000; };
 
