@@ -25,15 +25,13 @@ std::optional<typename Map::mapped_type> lookUp(const Map& map, const std::strin
 
 // The status item and its button in one, owned by the application under test.
 struct FakeStatusItem : platform::StatusItem, platform::StatusButton {
-    explicit FakeStatusItem(bool hasButton) : hasButton(hasButton) {}
-    platform::StatusButton* button() override { return hasButton ? this : nullptr; }
+    platform::StatusButton* button() override { return this; }
     void setImage(const Image* i) override { image = i ? std::optional(*i) : std::nullopt; }
     void setToolTip(const std::string& text) override { toolTip = text; }
     void setMenu(std::shared_ptr<platform::Menu> m, platform::MenuDelegate* d) override {
         menu = std::move(m);
         delegate = d;
     }
-    bool hasButton;
     std::optional<Image> image;
     std::optional<std::string> toolTip;
     std::shared_ptr<platform::Menu> menu;
@@ -77,11 +75,10 @@ public:
 
     std::unique_ptr<platform::StatusItem> statusItemWithLength(double length) override {
         statusItemLength = log("statusItem", length);
-        auto item = std::make_unique<FakeStatusItem>(giveButtons);
+        auto item = std::make_unique<FakeStatusItem>();
         statusItem = item.get();
         return item;
     }
-    bool giveButtons = true;
     double statusItemLength = 0;
     FakeStatusItem* statusItem = nullptr;
 
@@ -106,13 +103,8 @@ public:
         for (const auto& b : alert.buttons)
             call += " | " + b.title + (b.keyEquivalent ? " [" + *b.keyEquivalent + "]" : "");
         calls.push_back(call);
-        if (answers.empty())
-            return answer(alert);
-        const int next = answers.front();
-        answers.pop_front();
-        return next;
+        return answer(alert);
     }
-    std::deque<int> answers; // used first; then answer(alert)
     std::function<int(const platform::Alert&)> answer = [](auto&) { return 1000; };
 
     bool openURL(const std::string& url) override {

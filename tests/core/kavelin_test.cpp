@@ -14,6 +14,27 @@ namespace kavelin::flows {
 namespace {
 
 using fake::Calls;
+// One line per item, with everything the menu shows or does.
+std::string describe(const platform::MenuItem& item) {
+    if (item.isSeparator)
+        return "---";
+    std::string line = item.title + (item.enabled ? "" : " [disabled]");
+    line += item.action ? " [action]" : "";
+    if (item.state != platform::ItemState::off)
+        line += item.state == platform::ItemState::on ? " [on]" : " [mixed]";
+    if (item.toolTip)
+        line += " [tip " + *item.toolTip + "]";
+    if (item.symbolImage)
+        line += " [image " + *item.symbolImage + "]";
+    if (item.submenu) {
+        line += " [submenu " + item.submenu->title + ":";
+        for (const auto& sub : item.submenu->items)
+            line += " " + describe(*sub);
+        line += "]";
+    }
+    return line;
+}
+
 class Desktop : public testing::Test {
 protected:
     void SetUp() override { kavelin.applicationDidFinishLaunching(); }
@@ -45,14 +66,21 @@ protected:
         item.action(item);
     }
 
+    Calls rows() {
+        Calls result;
+        for (const auto& item : openMenu().items)
+            result.push_back(describe(*item));
+        return result;
+    }
+
     fake::FakePlatform fake;
     Kavelin kavelin{fake.platform};
 };
 
-using platform::Image;
-
+// The button gets the bundled icon and the tool tip before the loop runs.
 TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
     fake::FakePlatform fake;
+    fake.iconPath = "/usr/share/kavelin/MenuIcon.png";
     Kavelin* running = nullptr;
     platform::MenuDelegate* menuDelegate = nullptr;
     fake.whileRunning = [&] {
@@ -67,64 +95,12 @@ TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
     ASSERT_NE(running, nullptr);
     EXPECT_EQ(menuDelegate, running);
     EXPECT_EQ(fake.delegate, nullptr);
+    EXPECT_EQ(fake.statusItem->image,
+              (platform::Image{platform::Image::Kind::file, *fake.iconPath, 18, 18, "Kavelin"}));
+    EXPECT_EQ(fake.statusItem->toolTip, "Kavelin");
 }
 
-TEST(LaunchSetup, GivesTheButtonItsIconAndToolTipThenAttachesTheMenu) {
-    const std::string path = "/usr/share/kavelin/MenuIcon.png";
-    const struct {
-        std::optional<std::string> resource;
-        bool button;
-        std::optional<Image> icon;
-    } cases[] = {{path, true, Image{Image::Kind::file, path, 18, 18, "Kavelin"}},
-                 {{}, true, Image{Image::Kind::symbol, "internaldrive", 18, 18, "Kavelin"}},
-                 {path, false, std::nullopt}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.resource.value_or("no resource") + (c.button ? "" : ", no button"));
-        fake::FakePlatform fake;
-        fake.iconPath = c.resource;
-        fake.giveButtons = c.button;
-        Kavelin kavelin(fake.platform);
-        const fake::FakeStatusItem& item = *fake.statusItem;
-        EXPECT_EQ(item.menu, nullptr) << "the menu is attached once launching has finished";
-        kavelin.applicationDidFinishLaunching();
-        EXPECT_EQ(item.image, c.icon);
-        EXPECT_EQ(item.toolTip, c.button ? "Kavelin" : std::optional<std::string>());
-        ASSERT_NE(item.menu, nullptr);
-        EXPECT_TRUE(item.menu->items.empty()) << "the menu is built when it opens, not before";
-        EXPECT_EQ(item.delegate, &kavelin);
-    }
-}
-
-// One line per item, with everything the menu shows or does.
-std::string describe(const platform::MenuItem& item) {
-    if (item.isSeparator)
-        return "---";
-    std::string line = item.title + (item.enabled ? "" : " [disabled]");
-    line += item.action ? " [action]" : "";
-    if (item.state != platform::ItemState::off)
-        line += item.state == platform::ItemState::on ? " [on]" : " [mixed]";
-    if (item.toolTip)
-        line += " [tip " + *item.toolTip + "]";
-    if (item.symbolImage)
-        line += " [image " + *item.symbolImage + "]";
-    if (item.submenu) {
-        line += " [submenu " + item.submenu->title + ":";
-        for (const auto& sub : item.submenu->items)
-            line += " " + describe(*sub);
-        line += "]";
-    }
-    return line;
-}
-
-class MenuRebuild : public Desktop {
-protected:
-    Calls rows() {
-        Calls result;
-        for (const auto& item : openMenu().items)
-            result.push_back(describe(*item));
-        return result;
-    }
-};
+using MenuRebuild = Desktop;
 
 // The whole menu around the given volume rows.
 Calls expected(Calls volumes, const std::string& launchAtLogin = "") {
@@ -161,11 +137,6 @@ TEST_F(MenuRebuild, LaunchAtLoginItemShowsTheStatusReadAtEachOpening) {
     for (const std::string row :
          {"", " [on]", " [mixed] [tip Autorisation requise dans R\u00e9glages Syst\u00e8me.]"})
         EXPECT_EQ(rows(), expected({"Aucun volume macOS d\u00e9tect\u00e9 [disabled]"}, row));
-}
-
-TEST_F(MenuRebuild, QuitEndsTheApplication) {
-    click(*menuItem("Quitter"));
-    EXPECT_EQ(fake.calls, Calls{"terminate"});
 }
 
 constexpr int restartNow = 1000, nextStart = 1001, cancel = 1002, open = 1000, close = 1001;
@@ -314,7 +285,7 @@ TEST_P(LaunchAtLogin, MakesTheCallsOfItsRow) {
     fake.statuses = row.statuses;
     fake.statuses.push_front(row.statuses.front()); // read as the menu opens
     fake.loginError = row.error;
-    fake.answers = {row.answer};
+    fake.answer = [&](auto&) { return row.answer; };
     click(*menuItem("Boot au démarrage du système"));
     EXPECT_EQ(fake.calls, row.calls);
 }
@@ -336,12 +307,14 @@ INSTANTIATE_TEST_SUITE_P(
 // clang-format on
 
 // The older preference pane is tried only when the settings do not open.
-TEST_F(Desktop, OpenStartupDiskItemOpensTheSettingsOrElseThePane) {
+TEST_F(MenuRebuild, OpenStartupDiskThenQuit) {
     click(*menuItem("Ouvrir Disque de démarrage…"));
     EXPECT_EQ(fake.calls, (Calls{settings, pane}));
     fake.openable.insert(settings.substr(8));
     click(*menuItem("Ouvrir Disque de démarrage…"));
     EXPECT_EQ(fake.calls, Calls{settings});
+    click(*menuItem("Quitter"));
+    EXPECT_EQ(fake.calls, Calls{"terminate"});
 }
 
 } // namespace

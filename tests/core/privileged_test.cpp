@@ -8,12 +8,11 @@ namespace {
 using platform::ScriptExecution;
 
 TEST(Privileged, BuildsTheCommandAndTheScriptCharacterForCharacter) {
-    struct Example {
+    const struct {
         std::string path;
         bool nextOnly;
         std::string command, script;
-    };
-    const Example examples[] = {
+    } examples[] = {
         {"/Volumes/O'Brien", true,
          R"(/usr/sbin/bless --mount '/Volumes/O'\''Brien' --setBoot --nextonly </dev/null)",
          R"(do shell script "/usr/sbin/bless --mount '/Volumes/O'\\''Brien' --setBoot --nextonly </dev/null" with administrator privileges)"},
@@ -38,24 +37,16 @@ TEST(Privileged, ClassifiesEveryKindOfExecution) {
             hasResult, platform::ScriptErrorDictionary{{"NSAppleScriptErrorMessage", "message"},
                                                        {platform::appleScriptErrorNumber, number}}};
     };
-    struct Row {
-        const char* story;
-        std::optional<ScriptExecution> execution;
-        PrivilegedResult expected;
-    };
-    const Row rows[] = {
-        {"no script created", std::nullopt, failed},
-        {"a result, no error", ScriptExecution{true, std::nullopt}, succeeded},
-        {"neither result nor error", ScriptExecution{false, std::nullopt}, failed},
-        {"prompt cancelled", withError(false, std::int64_t{-128}), cancelled},
-        {"another number, with a result", withError(true, std::int64_t{-60005}), failed},
-        {"128, not -128", withError(false, std::int64_t{128}), failed},
-        {"number as text", withError(false, "-128"), failed},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.story);
-        EXPECT_EQ(classifyExecution(row.execution), row.expected);
-    }
+    const std::pair<std::optional<ScriptExecution>, PrivilegedResult> rows[] = {
+        {std::nullopt, failed}, // no script created
+        {ScriptExecution{true, std::nullopt}, succeeded},
+        {ScriptExecution{false, std::nullopt}, failed},
+        {withError(false, std::int64_t{-128}), cancelled},
+        {withError(true, std::int64_t{-60005}), failed},
+        {withError(false, std::int64_t{128}), failed},
+        {withError(false, "-128"), failed}};
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(classifyExecution(rows[i].first), rows[i].second) << "row " << i;
 }
 
 } // namespace

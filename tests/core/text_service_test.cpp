@@ -45,20 +45,16 @@ TEST(FinderOrder, IsAStrictOrderThatOnlyEquivalentNamesTie) {
 
 TEST(CanonicalEquivalence, NormalisesWithoutFoldingCase) {
     IcuTextService text("C");
-    struct Case {
-        std::string a, b;
-        bool equivalent;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {"Système", "Syste\u0300me", true},
         {"\u212B", "\u00C5", true}, // the angstrom sign is a canonical singleton of Å
         {"Système", "système", false},
         {"ﬁ", "fi", false},             // compatibility, not canonical
         {"bad \xff", "bad \xff", true}, // invalid UTF-8 compares by bytes
-        {"bad \xff", "bad \xfe", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(text.canonicallyEquivalent(c.a, c.b), c.equivalent) << c.a << " / " << c.b;
-        EXPECT_EQ(text.canonicalForm(c.a) == text.canonicalForm(c.b), c.equivalent) << c.a;
+        {"bad \xff", "bad \xfe", false}};
+    for (const auto& [a, b, equivalent] : cases) {
+        EXPECT_EQ(text.canonicallyEquivalent(a, b), equivalent) << a << " / " << b;
+        EXPECT_EQ(text.canonicalForm(a) == text.canonicalForm(b), equivalent) << a;
     }
 }
 
