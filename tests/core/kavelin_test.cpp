@@ -86,6 +86,9 @@ TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
     fake.whileRunning = [&] {
         running = dynamic_cast<Kavelin*>(fake.delegate);
         menuDelegate = fake.statusItem->delegate;
+        EXPECT_EQ(fake.statusItem->image, (platform::Image{platform::Image::Kind::file,
+                                                           *fake.iconPath, 18, 18, "Kavelin"}));
+        EXPECT_EQ(fake.statusItem->toolTip, "Kavelin");
     };
     EXPECT_EQ(runApplicationStart(fake.platform), 0);
     EXPECT_EQ(fake.calls, (Calls{"statusItem", "setActivationPolicy accessory", "setDelegate",
@@ -95,9 +98,6 @@ TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
     ASSERT_NE(running, nullptr);
     EXPECT_EQ(menuDelegate, running);
     EXPECT_EQ(fake.delegate, nullptr);
-    EXPECT_EQ(fake.statusItem->image,
-              (platform::Image{platform::Image::Kind::file, *fake.iconPath, 18, 18, "Kavelin"}));
-    EXPECT_EQ(fake.statusItem->toolTip, "Kavelin");
 }
 
 using MenuRebuild = Desktop;
