@@ -113,7 +113,7 @@ Calls expected(Calls volumes, const std::string& launchAtLogin = "") {
     return volumes;
 }
 
-// Each opening reads the volumes afresh, in discovery order, each item carrying its record.
+// Each opening reads the volumes afresh, in discovery order.
 TEST_F(MenuRebuild, ListsTheVolumesMountedAtEachOpening) {
     fake.addVolume("/", "Macintosh HD", "UUID-1", "14.5");
     fake.addVolume("/Volumes/Zeta", "Zeta", "UUID-3", "13.6");
@@ -123,11 +123,6 @@ TEST_F(MenuRebuild, ListsTheVolumesMountedAtEachOpening) {
         "Macintosh HD  \u2014  macOS 14.5 (en cours) [action] [image internaldrive]";
     EXPECT_EQ(rows(), expected({hd, "Alpha  \u2014  macOS 15.0 [action] [image internaldrive]",
                                 "Zeta  \u2014  macOS 13.6 [action] [image internaldrive]"}));
-    for (std::size_t i = 1; i <= 3; ++i) {
-        auto* item = dynamic_cast<const VolumeMenuItem*>(openMenu().items[i].get());
-        ASSERT_TRUE(item && item->volume) << i;
-        EXPECT_EQ(item->volume->menuTitle(), item->title);
-    }
     fake.mounts = {{"/"}};
     EXPECT_EQ(rows(), expected({hd}));
 }
