@@ -27,16 +27,12 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
     const std::string backup = "/Volumes/Backup | Backup  \u2014  macOS 13.6";
     const std::string rootFile = "/System/Library/CoreServices/SystemVersion.plist";
     const std::string backupFile = "/Volumes/Backup" + rootFile;
+    // clang-format off
     const auto version = [&](std::optional<std::string> value, std::string key = "ProductVersion") {
-        return [=](FakePlatform& s) {
-            s.versionFiles[backupFile] = PropertyList{true, {{key, value}}};
-        };
+        return [=](auto& s) { s.versionFiles[backupFile] = PropertyList{true, {{key, value}}}; };
     };
     const auto mountedAt = [](std::string path) {
-        return [=](FakePlatform& s) {
-            s.addVolume(path, std::nullopt, std::nullopt, "12.7");
-            s.mounts->push_back(path);
-        };
+        return [=](auto& s) { s.addVolume(path, {}, {}, "12.7"); s.mounts->push_back(path); };
     };
     const std::string stick = "/media/usb/stick | stick  \u2014  macOS 12.7";
     const struct {
@@ -44,7 +40,6 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
         std::function<void(FakePlatform&)> change;
         Titles expected;
     } scenarios[] = {
-        // clang-format off
         {"the root is exempt from the volume tests and every volume appears once",
          [](FakePlatform&) {}, {root, backup}},
         {"a root without version file drops every appearance of the root",
@@ -81,8 +76,8 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
              s.volumeAttributes["/mnt/share"].volumeIsLocal = false;
              s.mounts->insert(s.mounts->begin(), "/mnt/share");
          }, {root, backup}},
-        // clang-format on
     };
+    // clang-format on
     for (const auto& scenario : scenarios) {
         SCOPED_TRACE(scenario.story);
         FakePlatform fake;
@@ -103,9 +98,8 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
 TEST(DiscoveryOrder, PutsTheRunningSystemFirstThenSortsNamesLikeTheFinder) {
     FakePlatform fake;
     fake.addVolume("/", "Zulu", "R", "14.5");
-    const std::map<std::string, std::string> disks{
-        {"/mnt/1", "Disk 10"}, {"/mnt/2", "Same"}, {"/mnt/3", "disk 2"}, {"/mnt/4", "Same"}};
-    for (const auto& [path, name] : disks) {
+    for (const auto& [path, name] : std::map<std::string, std::string>{
+             {"/mnt/1", "Disk 10"}, {"/mnt/2", "Same"}, {"/mnt/3", "disk 2"}, {"/mnt/4", "Same"}}) {
         fake.addVolume(path, name, std::nullopt, "13.0");
         fake.mounts->push_back(path);
     }

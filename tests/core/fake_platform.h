@@ -38,20 +38,16 @@ struct FakeStatusItem : platform::StatusItem, platform::StatusButton {
     platform::MenuDelegate* delegate = nullptr;
 };
 
-class FakePlatform : public platform::Application,
-                     public platform::StatusBar,
-                     public platform::Images,
-                     public platform::Alerts,
-                     public platform::Workspace,
-                     public platform::LoginItemService,
-                     public platform::VolumeSource,
-                     public platform::ScriptRunner,
-                     public platform::RestartRequester {
+// clang-format off
+class FakePlatform : public platform::Application, public platform::StatusBar,
+                     public platform::Images, public platform::Alerts, public platform::Workspace,
+                     public platform::LoginItemService, public platform::VolumeSource,
+                     public platform::ScriptRunner, public platform::RestartRequester {
 public:
     Calls calls;
-    platform::Platform platform{*this, *this, *this, *this,
-                                *this, *this, *this, platform::nativeTextService(),
-                                *this, *this};
+    platform::Platform platform{*this, *this, *this, *this, *this, *this, *this,
+                                platform::nativeTextService(), *this, *this};
+    // clang-format on
 
     // Records the call and returns its answer.
     template <typename Answer> Answer log(const std::string& call, Answer answer) {

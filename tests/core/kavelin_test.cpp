@@ -177,11 +177,9 @@ protected:
     }
 };
 
-// After the choice alert, always first and after activation: what ran and which alerts followed.
-// The busy flag is up through every alert and the privileged run, and down at the end; meanwhile
-// the menu offers only its in-progress notice, reads no disk, and a second click on the volume is
-// ignored. A volume that changed between the opening of the menu and the answer to the choice
-// stops before any command.
+// After the choice alert, first and after activation: what ran and which alerts followed. The busy
+// flag is up through every alert and the privileged run, and down at the end; meanwhile the menu
+// offers only its in-progress notice, reads no disk, and a second click on the volume is ignored.
 TEST_P(SelectVolume, ShowsWhatTheSituationCallsFor) {
     const Outcome& row = GetParam();
     auto item = menuItem<VolumeMenuItem>("Data");
@@ -228,7 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Closed some other way than by a button: as "Annuler".
         Outcome{"choiceClosedOtherwise", {0}, succeeded, true, {}},
         Outcome{"restartPromptDismissed", {restartNow}, scriptError(-128), true, {restart}},
-        Outcome{"restartRefused", {restartNow, close}, scriptError(1), true, {restart, refusedRestart}},
+        Outcome{"restartRefused", {restartNow, close}, scriptError(1), true,
+                {restart, refusedRestart}},
         Outcome{"restartRefusedSettingsOpened", {restartNow, open}, std::nullopt, true,
                 {restart, refusedRestart, settings, pane}},
         Outcome{"nextStartRefused", {nextStart, close}, std::nullopt, true,
@@ -240,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {nextOnly, "alert Prochain démarrage sur «\u00A0Data\u00A0» | Le Mac utilisera ce "
                  "disque une fois lors du prochain démarrage. Laisse le disque branché s’il est "
                  "externe. | OK"}},
-        Outcome{"restartSetAndRequestAnswered", {restartNow}, succeeded, true, {restart, "requestRestart"}},
+        Outcome{"restartSetAndRequestAnswered", {restartNow}, succeeded, true,
+                {restart, "requestRestart"}},
         Outcome{"restartSetButRequestUnanswered", {restartNow, close}, succeeded, false,
                 {restart, "requestRestart", fallback("Le disque de démarrage a été configuré.",
                  "Pour redémarrer, utilise le menu \uF8FF > Redémarrer.")}},
@@ -250,10 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
                 [](auto& v) { v.mounts = {{"/"}}; }},
         // Unmounted, then mounted again unchanged, behind another volume: the same record.
         Outcome{"remountedUnchanged", {restartNow}, succeeded, true, {restart, "requestRestart"},
-                [](auto& v) {
-                    v.addVolume("/Volumes/Backup", "Backup", "UUID-BACKUP", "13.0");
-                    v.mounts = {{"/Volumes/Backup", "/Volumes/Data", "/"}};
-                }}),
+                [](auto& v) { v.addVolume("/Volumes/Backup", "Backup", "UUID-BACKUP", "13.0");
+                              v.mounts = {{"/Volumes/Backup", "/Volumes/Data", "/"}}; }}),
     [](const auto& info) { return info.param.situation; });
 // clang-format on
 

@@ -33,9 +33,7 @@ TEST(Privileged, ClassifiesEveryKindOfExecution) {
     using enum PrivilegedResult;
     // An execution with a result or not, and an error dictionary holding this number.
     const auto withError = [](bool hasResult, platform::ScriptErrorValue number) {
-        return ScriptExecution{
-            hasResult, platform::ScriptErrorDictionary{{"NSAppleScriptErrorMessage", "message"},
-                                                       {platform::appleScriptErrorNumber, number}}};
+        return ScriptExecution{hasResult, {{{platform::appleScriptErrorNumber, number}}}};
     };
     const std::pair<std::optional<ScriptExecution>, PrivilegedResult> rows[] = {
         {std::nullopt, failed}, // no script created

@@ -7,21 +7,15 @@
 namespace kavelin::platform {
 namespace {
 
-std::vector<std::string> sorted(std::vector<std::string> names, const std::string& locale) {
-    IcuTextService text(locale);
-    std::stable_sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
-        return text.finderCompare(a, b) < 0;
-    });
-    return names;
-}
-
 // "C" is read as the root collation, whatever ICU makes of it, and stands for the locales that
 // fall back to root.
 TEST(FinderOrder, IsCaseBlindAndNumeric) {
-    const std::vector<std::string> names{"b",  "Disk 10", "disk 2", "B", "a",
-                                         "Ｂ", "Disk 1",  "é",      "f"};
     for (const std::string locale : {"C", "fr_FR.UTF-8"}) {
-        auto order = sorted(names, locale);
+        IcuTextService text(locale);
+        std::vector<std::string> order{"b",  "Disk 10", "disk 2", "B", "a",
+                                       "Ｂ", "Disk 1",  "é",      "f"};
+        std::ranges::stable_sort(order,
+                                 [&](auto& a, auto& b) { return text.finderCompare(a, b) < 0; });
         auto at = [&](const std::string& n) {
             return std::find(order.begin(), order.end(), n) - order.begin();
         };
