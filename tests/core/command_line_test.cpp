@@ -25,9 +25,7 @@ TEST(CommandLine, HostileNamesAndVersionsStayOnTheirOwnVisibleLine) {
     using namespace std::string_literals;
     const std::string harmless = "\u00C9t\u00E9 e\u0301 \u00A0\u202F\u00AB\u00A0O\u2019Brien \"x\" "
                                  "\u00BB \U0001F4BE\U0001F469\u200D\U0001F4BB \u2400 \uFFFD \uF8FF";
-    const struct {
-        std::string name, version, line;
-    } rows[] = {
+    const std::tuple<std::string, std::string, std::string> rows[] = {
         {"AB\nInjected", "14.5\nEvil  \u2014  macOS 99.0 (en cours)",
          "AB\u240AInjected  \u2014  macOS 14.5\u240AEvil  \u2014  macOS 99.0 (en cours)"},
         {"\x1b[2J\x1b]0;titre\x07x\ry\tz", "1\x7f",
@@ -45,10 +43,9 @@ TEST(CommandLine, HostileNamesAndVersionsStayOnTheirOwnVisibleLine) {
         {harmless, "14.5", harmless + "  \u2014  macOS 14.5"}};
     std::vector<StartupVolume> volumes;
     std::string listing;
-    for (const auto& row : rows) {
-        volumes.emplace_back(platform::FileURL{"/Volumes/x"}, row.name, row.version, std::nullopt,
-                             false);
-        listing += row.line + "\n";
+    for (const auto& [name, version, line] : rows) {
+        volumes.emplace_back(platform::FileURL{"/Volumes/x"}, name, version, std::nullopt, false);
+        listing += line + "\n";
     }
     EXPECT_EQ(listingText(volumes), listing);
     EXPECT_EQ(listingText({}), "");

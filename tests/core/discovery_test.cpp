@@ -35,11 +35,7 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
         return [=](auto& s) { s.addVolume(path, {}, {}, "12.7"); s.mounts->push_back(path); };
     };
     const std::string stick = "/media/usb/stick | stick  \u2014  macOS 12.7";
-    const struct {
-        const char* story;
-        std::function<void(FakePlatform&)> change;
-        Titles expected;
-    } scenarios[] = {
+    const std::tuple<const char*, std::function<void(FakePlatform&)>, Titles> scenarios[] = {
         {"the root is exempt from the volume tests and every volume appears once",
          [](FakePlatform&) {}, {root, backup}},
         {"a root without version file drops every appearance of the root",
@@ -78,8 +74,8 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
          }, {root, backup}},
     };
     // clang-format on
-    for (const auto& scenario : scenarios) {
-        SCOPED_TRACE(scenario.story);
+    for (const auto& [story, change, expected] : scenarios) {
+        SCOPED_TRACE(story);
         FakePlatform fake;
         fake.addVolume("/", "Macintosh HD", "UUID-ROOT", "14.5");
         fake.volumeAttributes["/"] = {false, false, false, "Macintosh HD", "UUID-ROOT"};
@@ -88,8 +84,8 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
         fake.mounts = {{"/", "/System/Volumes/Data", "/Volumes/Backup"}};
         fake.directories["/Volumes"] = {"/Volumes/Macintosh HD", "/Volumes/Backup"};
         fake.links["/Volumes/Macintosh HD"] = "/";
-        scenario.change(fake);
-        EXPECT_EQ(titles(fake), scenario.expected);
+        change(fake);
+        EXPECT_EQ(titles(fake), expected);
     }
 }
 
