@@ -8,11 +8,7 @@ namespace {
 using platform::ScriptExecution;
 
 TEST(Privileged, BuildsTheCommandAndTheScriptCharacterForCharacter) {
-    const struct {
-        std::string path;
-        bool nextOnly;
-        std::string command, script;
-    } examples[] = {
+    const std::tuple<std::string, bool, std::string, std::string> examples[] = {
         {"/Volumes/O'Brien", true,
          R"(/usr/sbin/bless --mount '/Volumes/O'\''Brien' --setBoot --nextonly </dev/null)",
          R"(do shell script "/usr/sbin/bless --mount '/Volumes/O'\\''Brien' --setBoot --nextonly </dev/null" with administrator privileges)"},
@@ -21,11 +17,10 @@ TEST(Privileged, BuildsTheCommandAndTheScriptCharacterForCharacter) {
          R"(/usr/sbin/bless --mount '/Volumes/a\"b' --setBoot </dev/null)",
          R"(do shell script "/usr/sbin/bless --mount '/Volumes/a\\\"b' --setBoot </dev/null" with administrator privileges)"},
     };
-    for (const auto& example : examples) {
-        SCOPED_TRACE(example.path);
-        const auto command = blessCommand(example.path, example.nextOnly);
-        EXPECT_EQ(command, example.command);
-        EXPECT_EQ(administratorScript(command), example.script);
+    for (const auto& [path, nextOnly, command, script] : examples) {
+        const auto built = blessCommand(path, nextOnly);
+        EXPECT_EQ(built, command);
+        EXPECT_EQ(administratorScript(built), script);
     }
 }
 
