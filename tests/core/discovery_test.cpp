@@ -27,24 +27,15 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
     const std::string backup = "/Volumes/Backup | Backup  \u2014  macOS 13.6";
     const std::string rootFile = "/System/Library/CoreServices/SystemVersion.plist";
     const std::string backupFile = "/Volumes/Backup" + rootFile;
+    // clang-format off
     const auto version = [&](std::optional<std::string> value, std::string key = "ProductVersion") {
-        return [=](FakePlatform& s) {
-            s.versionFiles[backupFile] = PropertyList{true, {{key, value}}};
-        };
+        return [=](auto& s) { s.versionFiles[backupFile] = PropertyList{true, {{key, value}}}; };
     };
     const auto mountedAt = [](std::string path) {
-        return [=](FakePlatform& s) {
-            s.addVolume(path, std::nullopt, std::nullopt, "12.7");
-            s.mounts->push_back(path);
-        };
+        return [=](auto& s) { s.addVolume(path, {}, {}, "12.7"); s.mounts->push_back(path); };
     };
     const std::string stick = "/media/usb/stick | stick  \u2014  macOS 12.7";
-    const struct {
-        const char* story;
-        std::function<void(FakePlatform&)> change;
-        Titles expected;
-    } scenarios[] = {
-        // clang-format off
+    const std::tuple<const char*, std::function<void(FakePlatform&)>, Titles> scenarios[] = {
         {"the root is exempt from the volume tests and every volume appears once",
          [](FakePlatform&) {}, {root, backup}},
         {"a root without version file drops every appearance of the root",
@@ -75,10 +66,16 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
          [&](FakePlatform& s) { mountedAt("/mnt/Caf\u00e9")(s); mountedAt("/mnt/Cafe\u0301")(s); },
          {root, backup, "/mnt/Caf\u00e9 | Caf\u00e9  \u2014  macOS 12.7",
           "/mnt/Cafe\u0301 | Cafe\u0301  \u2014  macOS 12.7"}},
-        // clang-format on
+        {"a first appearance that fails a test reserves nothing of its volume",
+         [](FakePlatform& s) {
+             s.addVolume("/mnt/share", "Share", "UUID-BACKUP", "13.6");
+             s.volumeAttributes["/mnt/share"].volumeIsLocal = false;
+             s.mounts->insert(s.mounts->begin(), "/mnt/share");
+         }, {root, backup}},
     };
-    for (const auto& scenario : scenarios) {
-        SCOPED_TRACE(scenario.story);
+    // clang-format on
+    for (const auto& [story, change, expected] : scenarios) {
+        SCOPED_TRACE(story);
         FakePlatform fake;
         fake.addVolume("/", "Macintosh HD", "UUID-ROOT", "14.5");
         fake.volumeAttributes["/"] = {false, false, false, "Macintosh HD", "UUID-ROOT"};
@@ -87,29 +84,9 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
         fake.mounts = {{"/", "/System/Volumes/Data", "/Volumes/Backup"}};
         fake.directories["/Volumes"] = {"/Volumes/Macintosh HD", "/Volumes/Backup"};
         fake.links["/Volumes/Macintosh HD"] = "/";
-        scenario.change(fake);
-        EXPECT_EQ(titles(fake), scenario.expected);
+        change(fake);
+        EXPECT_EQ(titles(fake), expected);
     }
-}
-
-TEST(Discovery, KeepsTheFirstQualifyingAppearanceOfEachVolume) {
-    FakePlatform fake;
-    // Two mount points of one volume UUID: the first in candidate order wins, not the first by
-    // name.
-    fake.addVolume("/Volumes/Zed", "Zed", "SAME", "14.1");
-    fake.addVolume("/Volumes/Alpha", "Alpha", "SAME", "14.1");
-    // A first appearance that fails a test reserves nothing.
-    fake.addVolume("/mnt/remote", "Remote", "SHARED", "13.0");
-    fake.volumeAttributes["/mnt/remote"].volumeIsLocal = false;
-    fake.addVolume("/mnt/local", "Local", "SHARED", "13.0");
-    // Without a UUID, a volume is known by its resolved path.
-    fake.addVolume("/mnt/plain", "Plain", std::nullopt, "12.0");
-    fake.links["/Volumes/Plain"] = "/mnt/plain";
-    fake.mounts = {{"/Volumes/Zed", "/Volumes/Alpha", "/mnt/remote", "/mnt/local", "/mnt/plain"}};
-    fake.directories["/Volumes"] = {"/Volumes/Alpha", "/Volumes/Zed", "/Volumes/Plain"};
-    EXPECT_EQ(titles(fake), (Titles{"/mnt/local | Local  \u2014  macOS 13.0",
-                                    "/mnt/plain | Plain  \u2014  macOS 12.0",
-                                    "/Volumes/Zed | Zed  \u2014  macOS 14.1"}));
 }
 
 // The running system first, then the names in the text service's order (its own tests cover that
@@ -117,9 +94,8 @@ TEST(Discovery, KeepsTheFirstQualifyingAppearanceOfEachVolume) {
 TEST(DiscoveryOrder, PutsTheRunningSystemFirstThenSortsNamesLikeTheFinder) {
     FakePlatform fake;
     fake.addVolume("/", "Zulu", "R", "14.5");
-    const std::map<std::string, std::string> disks{
-        {"/mnt/1", "Disk 10"}, {"/mnt/2", "Same"}, {"/mnt/3", "disk 2"}, {"/mnt/4", "Same"}};
-    for (const auto& [path, name] : disks) {
+    for (const auto& [path, name] : std::map<std::string, std::string>{
+             {"/mnt/1", "Disk 10"}, {"/mnt/2", "Same"}, {"/mnt/3", "disk 2"}, {"/mnt/4", "Same"}}) {
         fake.addVolume(path, name, std::nullopt, "13.0");
         fake.mounts->push_back(path);
     }
@@ -130,34 +106,29 @@ TEST(DiscoveryOrder, PutsTheRunningSystemFirstThenSortsNamesLikeTheFinder) {
               (Titles{"Zulu@/", "disk 2@/mnt/3", "Disk 10@/mnt/1", "Same@/mnt/2", "Same@/mnt/4"}));
 }
 
+// Names compare by canonical equivalence, every other field exactly; URLs by their text.
 TEST(StartupVolumeEquality, ComparesEveryFieldWithCanonicalEquivalence) {
-    const auto record = [](std::string name, std::string version, std::optional<std::string> uuid,
-                           bool isCurrent = false, std::string path = "/Volumes/Système") {
+    const auto record = [](std::string name, std::optional<std::string> uuid = "1234",
+                           std::string version = "14.5", bool isCurrent = false,
+                           std::string path = "/Volumes/Système") {
         return StartupVolume(platform::FileURL{path}, name, version, uuid, isCurrent);
     };
-    const auto base = record("Système", "14.5", "1234");
-    const struct {
-        const char* what;
-        StartupVolume other;
-        bool equal;
-    } cases[] = {
-        {"identical", base, true},
-        {"decomposed name", record("Syste\u0300me", "14.5", "1234"), true},
-        {"other case", record("système", "14.5", "1234"), false},
-        {"other version", record("Système", "14.6", "1234"), false},
-        {"other uuid", record("Système", "14.5", "5678"), false},
-        {"absent uuid", record("Système", "14.5", std::nullopt), false},
-        {"running system", record("Système", "14.5", "1234", true), false},
-        // URLs compare by their text: the same folder under another spelling is another URL.
-        {"decomposed path", record("Système", "14.5", "1234", false, "/Volumes/Syste\u0300me"),
-         false},
-    };
+    const auto base = record("Système");
+    const std::pair<StartupVolume, bool> cases[] = {
+        {base, true},
+        {record("Syste\u0300me"), true},
+        {record("système"), false},
+        {record("Système", "1234", "14.6"), false},
+        {record("Système", "5678"), false},
+        {record("Système", std::nullopt), false},
+        {record("Système", "1234", "14.5", true), false},
+        {record("Système", "1234", "14.5", false, "/Volumes/Syste\u0300me"), false}};
     FakePlatform fake;
-    for (const auto& c : cases) {
-        EXPECT_EQ(base.equals(c.other, fake.platform.text), c.equal) << c.what;
-        EXPECT_EQ(c.other.equals(base, fake.platform.text), c.equal) << c.what << " (reversed)";
+    for (const auto& [other, equal] : cases) {
+        EXPECT_EQ(base.equals(other, fake.platform.text), equal) << other.menuTitle();
+        EXPECT_EQ(other.equals(base, fake.platform.text), equal) << other.menuTitle();
     }
-    EXPECT_FALSE(record("A", "1", std::nullopt).equals(record("A", "1", ""), fake.platform.text));
+    EXPECT_FALSE(record("A", std::nullopt).equals(record("A", ""), fake.platform.text));
 }
 
 } // namespace

@@ -1,64 +1,19 @@
-// The delegate over the recording fake: start, launch, the menu and its commands.
+// The delegate over the recording fake, told as a user in front of the menu-bar item: start,
+// launch, the menu, one click on a volume from the choice alert to the last alert, and the
+// settings. The fake records what each click caused.
 
-#include "flow_fixture.h"
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+#include "app/kavelin.h"
+#include "fake_platform.h"
 
 namespace kavelin::flows {
 namespace {
 
-using platform::Image;
-
-TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
-    fake::FakePlatform fake;
-    Kavelin* running = nullptr;
-    platform::MenuDelegate* menuDelegate = nullptr;
-    fake.whileRunning = [&] {
-        running = dynamic_cast<Kavelin*>(fake.delegate);
-        menuDelegate = fake.statusItem->delegate;
-    };
-    EXPECT_EQ(runApplicationStart(fake.platform), 0);
-    EXPECT_EQ(fake.calls, (Calls{"statusItem", "setActivationPolicy accessory", "setDelegate",
-                                 "run", "setDelegate"}));
-    EXPECT_EQ(fake.statusItemLength, platform::squareStatusItemLength);
-    // Launching finished before the loop ran: the menu is attached to the running delegate.
-    ASSERT_NE(running, nullptr);
-    EXPECT_EQ(menuDelegate, running);
-    EXPECT_EQ(fake.delegate, nullptr);
-}
-
-TEST(LaunchSetup, GivesTheButtonItsIconAndToolTipThenAttachesTheMenu) {
-    const std::string path = "/usr/share/kavelin/MenuIcon.png";
-    const Image fileIcon{Image::Kind::file, path, 18, 18, "Kavelin"};
-    const Image driveIcon{Image::Kind::symbol, "internaldrive", 18, 18, "Kavelin"};
-    const struct {
-        const char* story;
-        bool resource, loads, symbol, button;
-        std::optional<Image> icon;
-    } cases[] = {{"resource", true, true, true, true, fileIcon},
-                 {"resource that does not load", true, false, true, true, driveIcon},
-                 {"neither resource nor symbol", false, false, false, true, std::nullopt},
-                 {"status item without button", true, true, true, false, std::nullopt}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.story);
-        fake::FakePlatform fake;
-        if (c.resource)
-            fake.resources["MenuIcon.png"] = path;
-        if (c.loads)
-            fake.loadableFiles.insert(path);
-        if (!c.symbol)
-            fake.symbols.clear();
-        fake.giveButtons = c.button;
-        Kavelin kavelin(fake.platform);
-        const fake::FakeStatusItem& item = *fake.statusItem;
-        EXPECT_EQ(item.menu, nullptr) << "the menu is attached once launching has finished";
-        kavelin.applicationDidFinishLaunching();
-        EXPECT_EQ(item.image, c.icon);
-        EXPECT_EQ(item.toolTip, c.button ? "Kavelin" : std::optional<std::string>());
-        ASSERT_NE(item.menu, nullptr);
-        EXPECT_TRUE(item.menu->items.empty()) << "the menu is built when it opens, not before";
-        EXPECT_EQ(item.delegate, &kavelin);
-    }
-}
-
+using fake::Calls;
 // One line per item, with everything the menu shows or does.
 std::string describe(const platform::MenuItem& item) {
     if (item.isSeparator)
@@ -80,15 +35,72 @@ std::string describe(const platform::MenuItem& item) {
     return line;
 }
 
-class MenuRebuild : public Desktop {
+class Desktop : public testing::Test {
 protected:
+    void SetUp() override { kavelin.applicationDidFinishLaunching(); }
+
+    // A click on the status item: the menu is rebuilt, then shown.
+    platform::Menu& openMenu() {
+        fake.statusItem->delegate->menuNeedsUpdate(*fake.statusItem->menu);
+        return *fake.statusItem->menu;
+    }
+
+    // The item of that title in a freshly opened menu or its submenus; held as a backend holds
+    // the chosen item while its action runs.
+    template <typename Item = platform::MenuItem>
+    std::shared_ptr<Item> menuItem(const std::string& title) {
+        auto items = openMenu().items;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (const auto& submenu = items[i]->submenu)
+                items.insert(items.end(), submenu->items.begin(), submenu->items.end());
+            auto found = std::dynamic_pointer_cast<Item>(items[i]);
+            if (found && found->title.starts_with(title))
+                return found;
+        }
+        throw std::logic_error("no menu item " + title);
+    }
+
+    // Invokes the item's action; the log is cleared first so that it holds only the click.
+    void click(const platform::MenuItem& item) {
+        fake.calls.clear();
+        item.action(item);
+    }
+
     Calls rows() {
         Calls result;
         for (const auto& item : openMenu().items)
             result.push_back(describe(*item));
         return result;
     }
+
+    fake::FakePlatform fake;
+    Kavelin kavelin{fake.platform};
 };
+
+// The button gets the bundled icon and the tool tip before the loop runs.
+TEST(ApplicationStart, RunsInOrderAndDropsTheDelegateAfterTheLoop) {
+    fake::FakePlatform fake;
+    fake.iconPath = "/usr/share/kavelin/MenuIcon.png";
+    Kavelin* running = nullptr;
+    platform::MenuDelegate* menuDelegate = nullptr;
+    fake.whileRunning = [&] {
+        running = dynamic_cast<Kavelin*>(fake.delegate);
+        menuDelegate = fake.statusItem->delegate;
+        EXPECT_EQ(fake.statusItem->image, (platform::Image{platform::Image::Kind::file,
+                                                           *fake.iconPath, 18, 18, "Kavelin"}));
+        EXPECT_EQ(fake.statusItem->toolTip, "Kavelin");
+    };
+    EXPECT_EQ(runApplicationStart(fake.platform), 0);
+    EXPECT_EQ(fake.calls, (Calls{"statusItem", "setActivationPolicy accessory", "setDelegate",
+                                 "run", "setDelegate"}));
+    EXPECT_EQ(fake.statusItemLength, platform::squareStatusItemLength);
+    // Launching finished before the loop ran: the menu is attached to the running delegate.
+    ASSERT_NE(running, nullptr);
+    EXPECT_EQ(menuDelegate, running);
+    EXPECT_EQ(fake.delegate, nullptr);
+}
+
+using MenuRebuild = Desktop;
 
 // The whole menu around the given volume rows.
 Calls expected(Calls volumes, const std::string& launchAtLogin = "") {
@@ -101,7 +113,7 @@ Calls expected(Calls volumes, const std::string& launchAtLogin = "") {
     return volumes;
 }
 
-// Each opening reads the volumes afresh, in discovery order, each item carrying its record.
+// Each opening reads the volumes afresh, in discovery order.
 TEST_F(MenuRebuild, ListsTheVolumesMountedAtEachOpening) {
     fake.addVolume("/", "Macintosh HD", "UUID-1", "14.5");
     fake.addVolume("/Volumes/Zeta", "Zeta", "UUID-3", "13.6");
@@ -111,11 +123,6 @@ TEST_F(MenuRebuild, ListsTheVolumesMountedAtEachOpening) {
         "Macintosh HD  \u2014  macOS 14.5 (en cours) [action] [image internaldrive]";
     EXPECT_EQ(rows(), expected({hd, "Alpha  \u2014  macOS 15.0 [action] [image internaldrive]",
                                 "Zeta  \u2014  macOS 13.6 [action] [image internaldrive]"}));
-    for (std::size_t i = 1; i <= 3; ++i) {
-        auto* item = dynamic_cast<const VolumeMenuItem*>(openMenu().items[i].get());
-        ASSERT_TRUE(item && item->volume) << i;
-        EXPECT_EQ(item->volume->menuTitle(), item->title);
-    }
     fake.mounts = {{"/"}};
     EXPECT_EQ(rows(), expected({hd}));
 }
@@ -127,7 +134,178 @@ TEST_F(MenuRebuild, LaunchAtLoginItemShowsTheStatusReadAtEachOpening) {
         EXPECT_EQ(rows(), expected({"Aucun volume macOS d\u00e9tect\u00e9 [disabled]"}, row));
 }
 
-TEST_F(MenuRebuild, QuitEndsTheApplication) {
+constexpr int restartNow = 1000, nextStart = 1001, cancel = 1002, open = 1000, close = 1001;
+
+// The call of an alert whose buttons open the settings or close it.
+std::string fallback(const std::string& message, const std::string& detail) {
+    return "alert " + message + " | " + detail + " | Ouvrir Disque de démarrage | Fermer [\x1B]";
+}
+
+const std::string refused = "macOS a refusé le changement de disque.";
+const std::string settings =
+    "openURL x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension";
+const std::string pane = "openURL file:///System/Library/PreferencePanes/StartupDisk.prefPane";
+const std::string restart = "execute do shell script \"/usr/sbin/bless --mount '/Volumes/Data' "
+                            "--setBoot </dev/null\" with administrator privileges";
+const std::string nextOnly = "execute do shell script \"/usr/sbin/bless --mount '/Volumes/Data' "
+                             "--setBoot --nextonly </dev/null\" with administrator privileges";
+const auto refusedRestart =
+    fallback(refused, "Sélectionne «\u00A0Data\u00A0» dans Disque de démarrage et confirme le "
+                      "redémarrage. macOS peut demander l’autorisation d’un propriétaire du Mac.");
+
+platform::ScriptExecution scriptError(std::int64_t number) {
+    return {false, platform::ScriptErrorDictionary{{platform::appleScriptErrorNumber, number}}};
+}
+
+struct Outcome {
+    std::string situation;
+    std::vector<int> answers;
+    std::optional<platform::ScriptExecution> script;
+    bool restartAnswered;
+    Calls then;
+    std::function<void(fake::FakePlatform&)> onDisk = {}; // while the choice alert is up
+    friend void PrintTo(const Outcome& outcome, std::ostream* out) { *out << outcome.situation; }
+};
+
+class SelectVolume : public Desktop, public testing::WithParamInterface<Outcome> {
+protected:
+    void SetUp() override {
+        fake.addVolume("/", "Macintosh HD", "UUID-ROOT", "14.5");
+        fake.addVolume("/Volumes/Data", "Data", "UUID-DATA", "15.1");
+        fake.mounts = {{"/", "/Volumes/Data"}};
+        Desktop::SetUp();
+    }
+};
+
+// After the choice alert, first and after activation: what ran and which alerts followed. The busy
+// flag is up through every alert and the privileged run, and down at the end; meanwhile the menu
+// offers only its in-progress notice, reads no disk, and a second click on the volume is ignored.
+TEST_P(SelectVolume, ShowsWhatTheSituationCallsFor) {
+    const Outcome& row = GetParam();
+    auto item = menuItem<VolumeMenuItem>("Data");
+    bool alwaysBusy = true;
+    std::vector<std::string> menuMeanwhile;
+    std::size_t n = 0;
+    fake.answer = [&](const platform::Alert&) {
+        alwaysBusy = alwaysBusy && kavelin.working();
+        if (n == 0) {
+            const int reads = fake.attributeReads;
+            for (const auto& entry : openMenu().items)
+                menuMeanwhile.push_back(entry->title);
+            EXPECT_EQ(fake.attributeReads, reads);
+            item->action(*item);
+            if (row.onDisk)
+                row.onDisk(fake);
+        }
+        return n < row.answers.size() ? row.answers[n++] : cancel;
+    };
+    fake.whileScriptRuns = [&] { alwaysBusy = alwaysBusy && kavelin.working(); };
+    fake.scriptOutcome = row.script;
+    fake.restartAnswered = row.restartAnswered;
+
+    click(*item);
+
+    Calls calls{"activate", "alert Démarrer sur «\u00A0Data\u00A0» | Choisis quand utiliser ce "
+                            "disque. « Redémarrer maintenant » en fait le disque par défaut. « Au "
+                            "prochain redémarrage » l’utilise une seule fois. | Redémarrer "
+                            "maintenant… [] | Au prochain redémarrage [] | Annuler [\x1B]"};
+    calls.insert(calls.end(), row.then.begin(), row.then.end());
+    EXPECT_EQ(fake.calls, calls);
+    EXPECT_EQ(menuMeanwhile, Calls{"Autorisation en cours…"});
+    EXPECT_TRUE(alwaysBusy);
+    EXPECT_FALSE(kavelin.working());
+}
+
+const platform::ScriptExecution succeeded{true, {}};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    EverySituation, SelectVolume,
+    testing::Values(
+        Outcome{"cancelled", {cancel}, succeeded, true, {}},
+        // Closed some other way than by a button: as "Annuler".
+        Outcome{"choiceClosedOtherwise", {0}, succeeded, true, {}},
+        Outcome{"restartPromptDismissed", {restartNow}, scriptError(-128), true, {restart}},
+        Outcome{"restartRefused", {restartNow, close}, scriptError(1), true,
+                {restart, refusedRestart}},
+        Outcome{"restartRefusedSettingsOpened", {restartNow, open}, std::nullopt, true,
+                {restart, refusedRestart, settings, pane}},
+        Outcome{"nextStartRefused", {nextStart, close}, std::nullopt, true,
+                {nextOnly, fallback(refused, "Pour un démarrage unique, choisis ce disque dans les "
+                 "options de démarrage du Mac. Disque de démarrage permet de changer le disque par "
+                 "défaut.")}},
+        // The answer to the "OK" alert is not looked at.
+        Outcome{"nextStartSet", {nextStart, -1}, succeeded, true,
+                {nextOnly, "alert Prochain démarrage sur «\u00A0Data\u00A0» | Le Mac utilisera ce "
+                 "disque une fois lors du prochain démarrage. Laisse le disque branché s’il est "
+                 "externe. | OK"}},
+        Outcome{"restartSetAndRequestAnswered", {restartNow}, succeeded, true,
+                {restart, "requestRestart"}},
+        Outcome{"restartSetButRequestUnanswered", {restartNow, close}, succeeded, false,
+                {restart, "requestRestart", fallback("Le disque de démarrage a été configuré.",
+                 "Pour redémarrer, utilise le menu \uF8FF > Redémarrer.")}},
+        Outcome{"unmounted", {restartNow, close}, succeeded, true,
+                {fallback("Le volume a changé ou a été déconnecté.",
+                          "Rouvre le menu pour actualiser la liste.")},
+                [](auto& v) { v.mounts = {{"/"}}; }},
+        // Unmounted, then mounted again unchanged, behind another volume: the same record.
+        Outcome{"remountedUnchanged", {restartNow}, succeeded, true, {restart, "requestRestart"},
+                [](auto& v) { v.addVolume("/Volumes/Backup", "Backup", "UUID-BACKUP", "13.0");
+                              v.mounts = {{"/Volumes/Backup", "/Volumes/Data", "/"}}; }}),
+    [](const auto& info) { return info.param.situation; });
+// clang-format on
+
+const std::string approval = "alert Autoriser l’ouverture à la connexion | Autorise Kavelin dans "
+                             "les réglages des éléments d’ouverture. | Ouvrir Réglages Système | "
+                             "Fermer [\x1B]";
+const std::string error = "Impossible d’écrire «\u00A0/x\u00A0»\u00A0: Permission denied";
+const std::string failure = "alert Le réglage d’ouverture n’a pas été modifié. | " + error +
+                            " | Ouvrir Réglages Système | Fermer [\x1B]";
+
+struct Row {
+    std::string situation;
+    std::deque<int> statuses;         // as read by the click, before then after its own call
+    std::optional<std::string> error; // of register and unregister alike
+    int answer;                       // to the alert, if one shows
+    Calls calls;
+    friend void PrintTo(const Row& row, std::ostream* out) { *out << row.situation; }
+};
+
+class LaunchAtLogin : public Desktop, public testing::WithParamInterface<Row> {};
+
+TEST_P(LaunchAtLogin, MakesTheCallsOfItsRow) {
+    const Row& row = GetParam();
+    fake.statuses = row.statuses;
+    fake.statuses.push_front(row.statuses.front()); // read as the menu opens
+    fake.loginError = row.error;
+    fake.answer = [&](auto&) { return row.answer; };
+    click(*menuItem("Boot au démarrage du système"));
+    EXPECT_EQ(fake.calls, row.calls);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    EveryRow, LaunchAtLogin,
+    testing::Values(
+        Row{"enabledUnregistered", {1}, {}, 1000, {"status 1", "unregister"}},
+        Row{"enabledUnregisterFails", {1}, error, 1000,
+            {"status 1", "unregister", "activate", failure, "openLoginItemsSettings"}},
+        Row{"approvalPending", {2}, {}, 1001, {"status 2", "activate", approval}},
+        Row{"notRegisteredNowEnabled", {0, 1}, {}, 1000, {"status 0", "register", "status 1"}},
+        // Any status short of enabled after registering asks for approval.
+        Row{"registeredButStillOff", {7, 0}, {}, 1000,
+            {"status 7", "register", "status 0", "activate", approval, "openLoginItemsSettings"}},
+        Row{"registerFails", {0}, error, -1, {"status 0", "register", "activate", failure}}),
+    [](const auto& info) { return info.param.situation; });
+// clang-format on
+
+// The older preference pane is tried only when the settings do not open.
+TEST_F(MenuRebuild, OpenStartupDiskThenQuit) {
+    click(*menuItem("Ouvrir Disque de démarrage…"));
+    EXPECT_EQ(fake.calls, (Calls{settings, pane}));
+    fake.openable.insert(settings.substr(8));
+    click(*menuItem("Ouvrir Disque de démarrage…"));
+    EXPECT_EQ(fake.calls, Calls{settings});
     click(*menuItem("Quitter"));
     EXPECT_EQ(fake.calls, Calls{"terminate"});
 }

@@ -8,12 +8,7 @@ namespace {
 using platform::ScriptExecution;
 
 TEST(Privileged, BuildsTheCommandAndTheScriptCharacterForCharacter) {
-    struct Example {
-        std::string path;
-        bool nextOnly;
-        std::string command, script;
-    };
-    const Example examples[] = {
+    const std::tuple<std::string, bool, std::string, std::string> examples[] = {
         {"/Volumes/O'Brien", true,
          R"(/usr/sbin/bless --mount '/Volumes/O'\''Brien' --setBoot --nextonly </dev/null)",
          R"(do shell script "/usr/sbin/bless --mount '/Volumes/O'\\''Brien' --setBoot --nextonly </dev/null" with administrator privileges)"},
@@ -22,11 +17,10 @@ TEST(Privileged, BuildsTheCommandAndTheScriptCharacterForCharacter) {
          R"(/usr/sbin/bless --mount '/Volumes/a\"b' --setBoot </dev/null)",
          R"(do shell script "/usr/sbin/bless --mount '/Volumes/a\\\"b' --setBoot </dev/null" with administrator privileges)"},
     };
-    for (const auto& example : examples) {
-        SCOPED_TRACE(example.path);
-        const auto command = blessCommand(example.path, example.nextOnly);
-        EXPECT_EQ(command, example.command);
-        EXPECT_EQ(administratorScript(command), example.script);
+    for (const auto& [path, nextOnly, command, script] : examples) {
+        const auto built = blessCommand(path, nextOnly);
+        EXPECT_EQ(built, command);
+        EXPECT_EQ(administratorScript(built), script);
     }
 }
 
@@ -34,28 +28,18 @@ TEST(Privileged, ClassifiesEveryKindOfExecution) {
     using enum PrivilegedResult;
     // An execution with a result or not, and an error dictionary holding this number.
     const auto withError = [](bool hasResult, platform::ScriptErrorValue number) {
-        return ScriptExecution{
-            hasResult, platform::ScriptErrorDictionary{{"NSAppleScriptErrorMessage", "message"},
-                                                       {platform::appleScriptErrorNumber, number}}};
+        return ScriptExecution{hasResult, {{{platform::appleScriptErrorNumber, number}}}};
     };
-    struct Row {
-        const char* story;
-        std::optional<ScriptExecution> execution;
-        PrivilegedResult expected;
-    };
-    const Row rows[] = {
-        {"no script created", std::nullopt, failed},
-        {"a result, no error", ScriptExecution{true, std::nullopt}, succeeded},
-        {"neither result nor error", ScriptExecution{false, std::nullopt}, failed},
-        {"prompt cancelled", withError(false, std::int64_t{-128}), cancelled},
-        {"another number, with a result", withError(true, std::int64_t{-60005}), failed},
-        {"128, not -128", withError(false, std::int64_t{128}), failed},
-        {"number as text", withError(false, "-128"), failed},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.story);
-        EXPECT_EQ(classifyExecution(row.execution), row.expected);
-    }
+    const std::pair<std::optional<ScriptExecution>, PrivilegedResult> rows[] = {
+        {std::nullopt, failed}, // no script created
+        {ScriptExecution{true, std::nullopt}, succeeded},
+        {ScriptExecution{false, std::nullopt}, failed},
+        {withError(false, std::int64_t{-128}), cancelled},
+        {withError(true, std::int64_t{-60005}), failed},
+        {withError(false, std::int64_t{128}), failed},
+        {withError(false, "-128"), failed}};
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(classifyExecution(rows[i].first), rows[i].second) << "row " << i;
 }
 
 } // namespace

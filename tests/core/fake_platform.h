@@ -1,10 +1,9 @@
 #pragma once
 
 // One recording fake for every platform service. Each call is appended to one log, so that a
-// test reads as what happened, in order: "activate", "alert Démarrer sur « Data »", ...
+// test reads as what happened, in order: "activate", "alert Démarrer sur « Data » | …", …
 // Its text service is the backend's real one, so that equivalence and order are the program's.
 
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -26,42 +25,30 @@ std::optional<typename Map::mapped_type> lookUp(const Map& map, const std::strin
 
 // The status item and its button in one, owned by the application under test.
 struct FakeStatusItem : platform::StatusItem, platform::StatusButton {
-    explicit FakeStatusItem(bool hasButton) : hasButton(hasButton) {}
-    platform::StatusButton* button() override { return hasButton ? this : nullptr; }
+    platform::StatusButton* button() override { return this; }
     void setImage(const Image* i) override { image = i ? std::optional(*i) : std::nullopt; }
     void setToolTip(const std::string& text) override { toolTip = text; }
     void setMenu(std::shared_ptr<platform::Menu> m, platform::MenuDelegate* d) override {
         menu = std::move(m);
         delegate = d;
     }
-    bool hasButton;
     std::optional<Image> image;
     std::optional<std::string> toolTip;
     std::shared_ptr<platform::Menu> menu;
     platform::MenuDelegate* delegate = nullptr;
 };
 
-class FakePlatform : public platform::Application,
-                     public platform::StatusBar,
-                     public platform::Images,
-                     public platform::Alerts,
-                     public platform::Workspace,
-                     public platform::LoginItemService,
-                     public platform::VolumeSource,
-                     public platform::ScriptRunner,
-                     public platform::RestartRequester {
+// clang-format off
+class FakePlatform : public platform::Application, public platform::StatusBar,
+                     public platform::Images, public platform::Alerts, public platform::Workspace,
+                     public platform::LoginItemService, public platform::VolumeSource,
+                     public platform::ScriptRunner, public platform::RestartRequester {
 public:
     Calls calls;
-    platform::Platform platform{*this, *this, *this, *this,
-                                *this, *this, *this, platform::nativeTextService(),
-                                *this, *this};
+    platform::Platform platform{*this, *this, *this, *this, *this, *this, *this,
+                                platform::nativeTextService(), *this, *this};
+    // clang-format on
 
-    Calls callsStartingWith(const std::string& prefix) const {
-        Calls found;
-        std::ranges::copy_if(calls, std::back_inserter(found),
-                             [&](const std::string& call) { return call.starts_with(prefix); });
-        return found;
-    }
     // Records the call and returns its answer.
     template <typename Answer> Answer log(const std::string& call, Answer answer) {
         calls.push_back(call);
@@ -84,41 +71,36 @@ public:
 
     std::unique_ptr<platform::StatusItem> statusItemWithLength(double length) override {
         statusItemLength = log("statusItem", length);
-        auto item = std::make_unique<FakeStatusItem>(giveButtons);
+        auto item = std::make_unique<FakeStatusItem>();
         statusItem = item.get();
         return item;
     }
-    bool giveButtons = true;
     double statusItemLength = 0;
     FakeStatusItem* statusItem = nullptr;
 
+    // The icon resource, when there is one, loads from any path; every symbol exists.
     std::optional<std::string> pathForResource(const std::string& name,
-                                               const std::string& extension) override {
-        return lookUp(resources, name + "." + extension);
+                                               const std::string& type) override {
+        return name + "." + type == "MenuIcon.png" ? iconPath : std::nullopt;
     }
     std::optional<Image> imageWithContentsOfFile(const std::string& path) override {
-        return loadableFiles.contains(path)
-                   ? std::optional(Image{Image::Kind::file, path, 0, 0, {}})
-                   : std::nullopt;
+        return Image{Image::Kind::file, path, 0, 0, {}};
     }
     std::optional<Image> systemSymbol(const std::string& name,
                                       const std::optional<std::string>& d) override {
-        return symbols.contains(name) ? std::optional(Image{Image::Kind::symbol, name, 0, 0, d})
-                                      : std::nullopt;
+        return Image{Image::Kind::symbol, name, 0, 0, d};
     }
-    std::map<std::string, std::string> resources; // "MenuIcon.png" -> path
-    std::set<std::string> loadableFiles, symbols{"internaldrive"};
+    std::optional<std::string> iconPath;
 
+    // Logs the alert as its message, its detail, then each button with its key equivalent in
+    // brackets when one was set.
     int runModal(const platform::Alert& alert) override {
-        alerts.push_back(log("alert " + alert.messageText, alert));
-        if (answers.empty())
-            return answer(alert);
-        const int next = answers.front();
-        answers.pop_front();
-        return next;
+        std::string call = "alert " + alert.messageText + " | " + alert.informativeText;
+        for (const auto& b : alert.buttons)
+            call += " | " + b.title + (b.keyEquivalent ? " [" + *b.keyEquivalent + "]" : "");
+        calls.push_back(call);
+        return answer(alert);
     }
-    std::vector<platform::Alert> alerts;
-    std::deque<int> answers; // used first; then answer(alert)
     std::function<int(const platform::Alert&)> answer = [](auto&) { return 1000; };
 
     bool openURL(const std::string& url) override {
