@@ -1,5 +1,5 @@
 // Stands in for bless or pkexec: writes beside itself, each record ended by NUL, "arguments",
-// "stdin" (what descriptor 0 is), "directory" (the working directory) and "environment".
+// "context" (what descriptor 0 is, then the working directory) and "environment".
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -11,12 +11,10 @@ int main(int argc, char** argv) {
     std::ofstream arguments(folder + "arguments", std::ios::binary);
     for (int i = 1; i < argc; ++i)
         arguments << argv[i] << '\0';
-    char text[4096];
-    const ssize_t length = readlink("/proc/self/fd/0", text, sizeof text);
-    std::ofstream(folder + "stdin", std::ios::binary)
-        << std::string(text, length > 0 ? static_cast<std::size_t>(length) : 0) << '\0';
-    std::ofstream(folder + "directory", std::ios::binary)
-        << (getcwd(text, sizeof text) ? text : "") << '\0';
+    char input[4096] = {}, directory[4096] = {};
+    std::ofstream(folder + "context", std::ios::binary)
+        << (readlink("/proc/self/fd/0", input, sizeof input - 1) > 0 ? input : "") << '\0'
+        << (getcwd(directory, sizeof directory) ? directory : "") << '\0';
     std::ofstream environment(folder + "environment", std::ios::binary);
     for (char** entry = environ; *entry; ++entry)
         environment << *entry << '\0';

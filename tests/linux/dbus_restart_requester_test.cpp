@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <unistd.h>
 
 #include <gio/gio.h>
@@ -21,9 +20,8 @@ struct Desktop {
     const char *name, *path, *interface;
     std::vector<std::string> methods;
 };
-const char* const gnomeName = "org.gnome.SessionManager";
-const Desktop gnome{gnomeName, "/org/gnome/SessionManager", gnomeName, {"Reboot", "RequestReboot"}},
-    mate{gnomeName, "/org/gnome/SessionManager", gnomeName, {"Shutdown", "RequestReboot"}},
+#define GNOME "org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager"
+const Desktop gnome{GNOME, {"Reboot", "RequestReboot"}}, mate{GNOME, {"Shutdown", "RequestReboot"}},
     xfce{"org.xfce.SessionManager",
          "/org/xfce/SessionManager",
          "org.xfce.Session.Manager",
@@ -85,15 +83,12 @@ struct SessionManager {
     std::vector<std::string> calls;
 };
 
-using SessionBus = std::unique_ptr<GTestDBus, void (*)(GTestDBus*)>;
-SessionBus sessionBus() {
-    SessionBus bus(g_test_dbus_new(G_TEST_DBUS_NONE), [](GTestDBus* bus) {
-        g_test_dbus_down(bus);
-        g_object_unref(bus);
-    });
-    g_test_dbus_up(bus.get());
-    return bus;
-}
+// A private session bus, which the requester finds through DBUS_SESSION_BUS_ADDRESS.
+struct SessionBus {
+    SessionBus() { g_test_dbus_up(bus); }
+    ~SessionBus() { g_test_dbus_down(bus), g_object_unref(bus); }
+    GTestDBus* const bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+};
 
 // The desktop present is asked once, for its confirmation dialog, and nothing else is called;
 // one that never answers is given up on at the bound. No descriptor is left behind.
@@ -117,19 +112,17 @@ TEST(DbusRestartRequester, AsksThePresentDesktopForItsConfirmationOnlyAndLeavesN
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.story);
-        const SessionBus session = sessionBus();
+        const SessionBus session;
         std::vector<std::unique_ptr<SessionManager>> managers;
         for (const Desktop* desktop : row.present)
             managers.push_back(
-                std::make_unique<SessionManager>(session.get(), *desktop, row.answers));
+                std::make_unique<SessionManager>(session.bus, *desktop, row.answers));
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(DbusRestartRequester().requestRestart(), row.answered);
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
         std::vector<std::vector<std::string>> calls;
-        for (const auto& manager : managers) {
-            std::lock_guard lock(manager->mutex);
-            calls.push_back(manager->calls);
-        }
+        for (const auto& manager : managers)
+            calls.push_back((std::lock_guard(manager->mutex), manager->calls));
         EXPECT_EQ(calls, row.calls);
         EXPECT_LT(seconds.count(), restartRequestTimeoutSeconds + 1.0);
         EXPECT_GE(seconds.count(), row.answers ? 0 : restartRequestTimeoutSeconds - 0.1);
@@ -140,8 +133,8 @@ TEST(DbusRestartRequester, AsksThePresentDesktopForItsConfirmationOnlyAndLeavesN
     auto descriptors = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
-    const SessionBus session = sessionBus();
-    SessionManager plasma(session.get(), kde, true);
+    const SessionBus session;
+    SessionManager plasma(session.bus, kde, true);
     ASSERT_TRUE(DbusRestartRequester().requestRestart()); // GIO's one-time set-up happens here
     const auto before = descriptors();
     int answered = 0;
@@ -150,7 +143,7 @@ TEST(DbusRestartRequester, AsksThePresentDesktopForItsConfirmationOnlyAndLeavesN
     EXPECT_EQ(answered, 1000);
     // GIO's worker thread lets go of the last connection shortly after the request returns.
     for (int i = 0; i < 100 && descriptors() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        usleep(10000);
     EXPECT_LE(descriptors(), before);
 }
 

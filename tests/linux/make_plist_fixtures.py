@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes property-list fixtures into the folder given: well-formed ones from plistlib, an
 independent producer, and hostile ones, which plistlib cannot make, byte by byte."""
-import os, plistlib, struct, sys
+import itertools, os, plistlib, struct, sys
 
 
 def write(name, data):
@@ -35,11 +35,9 @@ write("version-truncated.bin", plistlib.dumps(version, fmt=plistlib.FMT_BINARY)[
 
 def binary(objects):
     """A binary property list of the given encoded objects, object 0 on top, offsets 4 bytes."""
-    body, table = b"bplist00", b""
-    for obj in objects:
-        table += struct.pack(">I", len(body))
-        body += obj
-    return body + table + bytes([0] * 6 + [4, 4]) + struct.pack(">QQQ", len(objects), 0, len(body))
+    offsets = list(itertools.accumulate(map(len, objects), initial=8))
+    return (b"bplist00" + b"".join(objects) + b"".join(struct.pack(">I", o) for o in offsets[:-1])
+            + bytes([0] * 6 + [4, 4]) + struct.pack(">QQQ", len(objects), 0, offsets[-1]))
 
 
 def array_of(refs):  # references 4 bytes wide
@@ -66,4 +64,4 @@ write("mismatched.xml", xml_head + b"<array></dict>" * 10000 + b"</plist>")
 write("internal-subset.xml",
       b'<?xml version="1.0"?>\n<!DOCTYPE plist [ <!ENTITY a "x"> ]>\n<plist><string>&a;</string></plist>')
 write("not-a-plist.txt", b"ProductVersion = 14.1\n")
-write("empty", b"")
+write("empty.bin", b"")

@@ -58,7 +58,7 @@ TEST(PkexecScriptRunner, RunsTheShellUnderPkexecWithNothingOfOurs) {
         SCOPED_TRACE(::testing::PrintToString(passed));
         ASSERT_TRUE(stage.runner().execute(administratorScript("echo \"a b\" '$c'")));
         EXPECT_EQ(stage.records("arguments"), "/bin/sh\0-c\0echo \"a b\" '$c'\0"s);
-        EXPECT_EQ(stage.records("stdin") + stage.records("directory"), "/dev/null\0/\0"s);
+        EXPECT_EQ(stage.records("context"), "/dev/null\0/\0"s);
         EXPECT_EQ(stage.records("environment"), "PATH=/usr/sbin:/usr/bin:/sbin:/bin\0"s + passed);
     }
     for (const char* name : names)
@@ -83,9 +83,9 @@ TEST(PkexecScriptRunner, TurnsEveryWayOutIntoAResultOrAnErrorNumber) {
         SCOPED_TRACE(pkexec);
         Stage stage(pkexec);
         int hooked = 0;
-        const auto execution = PkexecScriptRunner(stage.dir / "pkexec", [&](int) {
-                                   ++hooked;
-                               }).execute(administratorScript("true"));
+        auto hook = [&](int) { ++hooked; };
+        auto execution =
+            PkexecScriptRunner(stage.dir / "pkexec", hook).execute(administratorScript("true"));
         ASSERT_TRUE(execution);
         EXPECT_EQ(hooked, pkexec.empty() ? 0 : 1);
         EXPECT_EQ(execution->hasResult, !number);
@@ -125,7 +125,7 @@ TEST(PkexecScriptRunner, HostileVolumeNamesStayOneArgument) {
                   PrivilegedResult::succeeded);
         EXPECT_EQ(stage.records("arguments"),
                   "--mount\0"s + path + "\0--setBoot\0"s + (nextOnly ? "--nextonly\0"s : ""s));
-        EXPECT_EQ(stage.records("stdin"), "/dev/null\0"s);
+        EXPECT_EQ(stage.records("context"), "/dev/null\0/\0"s);
         ASSERT_FALSE(fs::exists(canary));
     }
 }

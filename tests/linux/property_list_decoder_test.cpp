@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "platform/linux/property_list_decoder.h"
 #include "test_support.h"
 
@@ -8,8 +10,9 @@ namespace {
 
 using namespace std::string_literals;
 
-// Each fixture (a name without suffix stands for its .xml and .bin forms) and what it decodes to:
-// "dict" or "array" and the entries in order, "-" for a value not a string; or "refused".
+// Fixtures, separated by spaces (a name without suffix stands for its .xml and .bin forms), and
+// what they decode to: "dict" or "array" and the entries in order, "-" for a value not a string; or
+// "refused".
 TEST(PropertyListFixtures, KeepsEntriesInOrderWithOnlyStringsAsValuesAndRefusesHostileData) {
     test::TemporaryDirectory dir;
     auto made = test::run({"python3", KAVELIN_TEST_SOURCE_DIR "/make_plist_fixtures.py", dir.path});
@@ -25,28 +28,26 @@ TEST(PropertyListFixtures, KeepsEntriesInOrderWithOnlyStringsAsValuesAndRefusesH
         {"version-holding-nul.bin", "dict ProductVersion=14.5\0x"s},
         {"lone-surrogate.bin", "dict k=a\uFFFD"},
         {"latin1.xml", "dict ProductVersion=14.5 été"},
+        {"utf8-bom.xml utf16le-bom.xml utf16be-bom.xml utf16be.xml windows-1252.xml",
+         "dict ProductVersion=14.5 été €"},
+        {"version-truncated nested-100000 cycle.bin multiplying.bin bad-table.bin "
+         "bad-reference.bin "
+         "nested-hidden-closers.xml mismatched.xml internal-subset.xml not-a-plist.txt empty.bin "
+         "raw-nul.xml unknown-encoding.xml utf16le-odd-length.xml shared-long-string.bin",
+         "refused"},
     };
-    std::vector<std::pair<std::string, std::string>> cases;
-    for (std::string name : {"utf8-bom", "utf16le-bom", "utf16be-bom", "utf16be", "windows-1252"})
-        cases.emplace_back(name + ".xml", "dict ProductVersion=14.5 été €");
-    for (auto& [name, decoded] : rows)
-        for (const char* form : {".xml", ".bin"})
-            if (name.find('.') == std::string::npos || name.ends_with(form))
-                cases.emplace_back(name.find('.') == std::string::npos ? name + form : name,
-                                   decoded);
-    for (std::string name :
-         {"version-truncated.xml", "version-truncated.bin", "nested-100000.xml",
-          "nested-100000.bin", "cycle.bin", "multiplying.bin", "bad-table.bin", "bad-reference.bin",
-          "nested-hidden-closers.xml", "mismatched.xml", "internal-subset.xml", "not-a-plist.txt",
-          "empty", "raw-nul.xml", "unknown-encoding.xml", "utf16le-odd-length.xml",
-          "shared-long-string.bin"})
-        cases.emplace_back(name, "refused");
-    for (auto& [name, expected] : cases) {
-        auto list = decodePropertyListData(test::readWholeFile(dir / name));
-        std::string decoded = !list ? "refused" : list->isDictionary ? "dict" : "array";
-        for (auto& entry : list ? list->entries : std::vector<PropertyList::Entry>{})
-            decoded += " " + entry.key + "=" + entry.stringValue.value_or("-");
-        EXPECT_EQ(decoded, expected) << name;
+    for (auto& [names, expected] : rows) {
+        std::istringstream words(names);
+        for (std::string name; words >> name;)
+            for (auto& file : name.find('.') != std::string::npos
+                                  ? std::vector{name}
+                                  : std::vector{name + ".xml", name + ".bin"}) {
+                auto list = decodePropertyListData(test::readWholeFile(dir / file));
+                std::string decoded = !list ? "refused" : list->isDictionary ? "dict" : "array";
+                for (auto& entry : list ? list->entries : std::vector<PropertyList::Entry>{})
+                    decoded += " " + entry.key + "=" + entry.stringValue.value_or("-");
+                EXPECT_EQ(decoded, expected) << file;
+            }
     }
 }
 

@@ -2,15 +2,13 @@
 
 // A temporary folder, whole files, and child processes started from an argument vector.
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
+#include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,8 +31,7 @@ inline void writeFile(const std::filesystem::path& path, const std::string& cont
 }
 
 inline std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 struct Completed {
@@ -42,23 +39,21 @@ struct Completed {
     std::string output, errors;
 };
 
-// Runs argv[0] found on PATH. Both streams go to files, so that neither can fill up and block.
+// Runs argv[0] found on PATH, each argument quoted for the shell. Both streams go to files, so
+// that neither can fill up and block.
 inline Completed run(const std::vector<std::string>& argv) {
     TemporaryDirectory streams;
-    const std::string output = streams / "stdout", errors = streams / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT, 0600);
-    std::vector<char*> args(argv.size() + 1);
-    std::ranges::transform(argv, args.begin(),
-                           [](auto& arg) { return const_cast<char*>(arg.c_str()); });
-    pid_t child = 0;
-    int status = 0;
-    bool exited = posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ) == 0 &&
-                  waitpid(child, &status, 0) == child && WIFEXITED(status);
-    posix_spawn_file_actions_destroy(&actions);
-    return {exited ? WEXITSTATUS(status) : -1, readWholeFile(output), readWholeFile(errors)};
+    std::string command = "exec";
+    for (const std::string& arg : argv) {
+        command += " '";
+        for (char c : arg)
+            command += c == '\'' ? "'\\''" : std::string(1, c);
+        command += "'";
+    }
+    const int status = std::system(
+        (command + " >'" + streams / "stdout" + "' 2>'" + streams / "stderr" + "'").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readWholeFile(streams / "stdout"),
+            readWholeFile(streams / "stderr")};
 }
 
 } // namespace kavelin::test

@@ -45,9 +45,7 @@ protected:
         return XdgLoginItems(configHome, {root / "system1", root / "system2"}, executable,
                              [this](const std::string& folder) { opened.push_back(folder); });
     }
-    fs::path systemEntry(const char* dir) const {
-        return root / dir + "/autostart/kavelin.desktop";
-    }
+    fs::path systemEntry(const char* in) const { return root / in + "/autostart/kavelin.desktop"; }
     long autostartFiles() const { return std::distance(fs::directory_iterator(autostart), {}); }
 
     test::TemporaryDirectory root;
