@@ -20,8 +20,6 @@
 namespace kavelin::platform {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(QtAlerts, ShowTextsLiterallyWithKavelinsIcon) {
     Alert alert{"<b>Data</b> \u00ab\u00a0\uf8ff x\u00a0\u00bb",
                 "<i>d\u00e9tail</i> utilise le menu \uf8ff > Red\u00e9marrer.",
@@ -48,22 +46,21 @@ TEST(QtAlerts, ShowTextsLiterallyWithKavelinsIcon) {
         const auto path = QtImages().pathForResource("MenuIcon", "png");
         ASSERT_TRUE(path) << "share/kavelin/MenuIcon.png is missing from the build folder";
         const QImage menuIcon = QPixmap(QString::fromStdString(*path)).toImage();
-        const QImage shown = box.iconPixmap().toImage();
-        EXPECT_GE(shown.width(), 64);
-        EXPECT_EQ(shown.scaled(menuIcon.size()), menuIcon);
+        EXPECT_GE(box.iconPixmap().width(), 64);
+        EXPECT_EQ(box.iconPixmap().toImage().scaled(menuIcon.size()), menuIcon);
     });
     EXPECT_EQ(QtAlerts().runModal(alert), firstButtonReturn);
 }
 
-// What a rendered menu shows, one line per action.
-QString describe(QAction* a) {
-    QString line = a->isSeparator() ? "---" : a->text();
-    line += a->isEnabled() ? "" : " [disabled]";
-    line += a->icon().isNull() ? "" : " [icon]";
-    line += a->toolTip() == a->iconText() ? "" : " [tip " + a->toolTip() + "]";
-    for (QAction* subAction : a->menu() ? a->menu()->actions() : QList<QAction*>())
-        line += " {" + describe(subAction) + "}";
-    return line;
+// What a rendered menu shows, one line per action, a submenu's actions in braces.
+QStringList describe(const QList<QAction*>& actions) {
+    QStringList lines;
+    for (QAction* a : actions)
+        lines << (a->isSeparator() ? "---" : a->text()) + (a->isEnabled() ? "" : " [disabled]") +
+                     (a->icon().isNull() ? "" : " [icon]") +
+                     (a->toolTip() == a->iconText() ? "" : " [tip " + a->toolTip() + "]") +
+                     (a->menu() ? " {" + describe(a->menu()->actions()).join("} {") + "}" : "");
+    return lines;
 }
 
 TEST(QtMenuRendering, ShowsTitlesLiterallyAndRunsTheChosenItemOnceTheMenuHasClosed) {
@@ -85,12 +82,10 @@ TEST(QtMenuRendering, ShowsTitlesLiterallyAndRunsTheChosenItemOnceTheMenuHasClos
     QMenu target;
     renderMenu(*menu, target);
     renderMenu(*menu, target); // as a second opening would
-    QStringList shown;
-    for (QAction* action : target.actions())
-        shown << describe(action);
-    EXPECT_EQ(shown, (QStringList{"Disques de d\u00e9marrage [disabled]",
-                                  "Data && Co X <U+202E><U+2029>\u241B [icon]", "---",
-                                  "Options {En attente [icon] [tip Autorisation requise]}"}));
+    EXPECT_EQ(describe(target.actions()),
+              (QStringList{"Disques de d\u00e9marrage [disabled]",
+                           "Data && Co X <U+202E><U+2029>\u241B [icon]", "---",
+                           "Options {En attente [icon] [tip Autorisation requise]}"}));
     EXPECT_EQ(target.findChildren<QMenu*>().size(), 1) << "the first rendering's submenu is gone";
     EXPECT_TRUE(target.actions().at(3)->menu()->toolTipsVisible());
 
@@ -118,12 +113,8 @@ TEST(QtStatusMenu, OpensAgainstTheIconAwayFromTheBarAndStaysOnScreen) {
         {"pointer, top bar: below the work area", {770, 12, 1, 1}, {0, 30, 800, 570}, {600, 30}},
         {"pointer, bottom bar: above it", {100, 590, 1, 1}, {0, 0, 800, 570}, {100, 420}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.story);
-        QPoint at = statusMenuPosition(c.icon, menu, screen, c.workArea);
-        EXPECT_EQ(at, c.expected);
-        EXPECT_FALSE(QRect(at, menu).intersects(c.icon)) << "the menu covers the icon";
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(statusMenuPosition(c.icon, menu, screen, c.workArea), c.expected) << c.story;
 }
 
 TEST(QtImages, FindTheProgramIconElseTheDriveSymbol) {
@@ -137,10 +128,7 @@ TEST(QtImages, FindTheProgramIconElseTheDriveSymbol) {
     EXPECT_FALSE(QtImages::icon(images.systemSymbol("internaldrive", "Kavelin").value()).isNull());
 }
 
-// Holds the only handler of "x-kavelin-test", registered in main before GIO reads desktop files.
-const fs::path handlerHome =
-    fs::temp_directory_path() / ("kavelin-gio-" + std::to_string(getpid()));
-
+// "x-kavelin-test" has one handler, which main registers before GIO reads desktop files.
 TEST(GioWorkspace, TrueOnlyWhenAHandlerWasLaunched) {
     GioWorkspace workspace;
     EXPECT_TRUE(workspace.openURL("x-kavelin-test:bonjour"));
@@ -153,10 +141,12 @@ TEST(GioWorkspace, TrueOnlyWhenAHandlerWasLaunched) {
 } // namespace kavelin::platform
 
 int main(int argc, char** argv) {
-    using kavelin::platform::handlerHome;
+    namespace fs = std::filesystem;
+    const fs::path handlerHome =
+        fs::temp_directory_path() / ("kavelin-gio-" + std::to_string(getpid()));
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::filesystem::create_directories(handlerHome / "applications");
+    fs::create_directories(handlerHome / "applications");
     std::ofstream(handlerHome / "applications" / "kavelin-test-handler.desktop")
         << "[Desktop Entry]\nType=Application\nName=Test\nExec=/bin/true %u\n"
            "MimeType=x-scheme-handler/x-kavelin-test;\n";
@@ -167,6 +157,6 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     int status = RUN_ALL_TESTS();
-    std::filesystem::remove_all(handlerHome);
+    fs::remove_all(handlerHome);
     return status;
 }

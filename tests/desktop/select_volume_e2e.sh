@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# A user on a desktop whose tray host starts late chooses volumes of the fake Mac in the tray menu
-# and answers the alerts: the command line must reach the administrator prompt exactly, and while
-# a flow is under way a click on the icon shows the busy menu. In a session of session.sh with a
-# StatusNotifierItem host or an XEmbed tray (whose icon window a blocking alert would freeze); the
-# administrator prompt is a stand-in bound over /usr/bin/pkexec in the private mount namespace of
+# A user whose tray host starts late picks volumes of the fake Mac in the tray menu and answers alerts:
+# each command must reach the stand-in prompt over /usr/bin/pkexec exactly, and during a flow a click
+# shows the busy menu; with an SNI host or an XEmbed tray (whose icon a blocking alert would freeze):
 #   scripts/fake-mac /bin/bash tests/desktop/select_volume_e2e.sh BUILD_DIR sni|xembed
 set -euo pipefail
 build=$1 host=$2
@@ -25,9 +23,8 @@ exit "\$(cat '$work/answer')"
 END
 chmod 755 "$work/pkexec" && mount --bind "$work/pkexec" /usr/bin/pkexec
 
-# No session manager answers a restart request on this bus. At login the tray host often starts
-# after the programs of the session, and may restart: the icon docks each time, in an XEmbed tray
-# with its tool tip. Qt's options on the command line are arguments like any other, ignored.
+# No session manager answers a restart request here. The tray host starts after the program and
+# restarts: the icon docks each time (with its tool tip in an XEmbed tray). Qt's options are ignored.
 session_start_x 1024x768
 session_start_bus
 session_start_program "$build/kavelin" -platform nonexistent -display :9
@@ -41,8 +38,7 @@ done
 
 # A click on the icon opens the menu against it, below the bar; then keys in the menu.
 choose_in_menu() { # BUTTON KEY...
-    local x y width
-    wait_for "a menu stayed open" eval "! menu_window"
+    local x y width && wait_for "a menu stayed open" eval "! menu_window"
     at_icon_until "the menu did not open" "$1" eval 'menu=$(menu_window)'
     read -r _ x y width _ <<<"$menu"
     [ "$y" -eq "$bar" ] && [ "$x" -le "$icon_x" ] && [ $((x + width)) -ge "$icon_x" ] ||
@@ -51,8 +47,7 @@ choose_in_menu() { # BUTTON KEY...
 }
 # Keys to the alert that is up, once it has the keyboard.
 answer() { # KEY...
-    wait_for "no alert took the keyboard" eval '[ "$(xdotool getwindowfocus)" = "$(alert | cut -d" " -f1)" ]'
-    press "$@"
+    wait_for "no alert took the keyboard" eval '[ "$(xdotool getwindowfocus)" = "$(alert | cut -d" " -f1)" ]' && press "$@"
 }
 # A click on a button of the choice alert, whose answer reaches the prompt. NOTE: buttons take no
 # keyboard focus, so only the pointer reaches them; they fill the alert's bottom row.
@@ -60,8 +55,7 @@ click_button() { # first|middle
     local x y w h
     wait_for "no alert came up" alert
     read -r _ x y w h <<<"$(alert | head -n 1)"
-    case $1 in first) x=$((x + 20)) ;; middle) x=$((x + w / 2)) ;; esac
-    xdotool mousemove --sync "$x" $((y + h - 22)) click 1
+    xdotool mousemove --sync $([ "$1" = first ] && echo $((x + 20)) || echo $((x + w / 2))) $((y + h - 22)) click 1
     wait_for "the command never reached the prompt" test -s "$work/ran"
 }
 # While a flow is under way, the exported menu and the one a click opens offer nothing but the
@@ -71,15 +65,12 @@ busy_menu_shows() {
         fail "the exported menu is not the busy one: $(sni_menu | sed "s/'icon-data': <[^>]*>, //g")"
     at_icon_until "a click during the flow opened no busy menu" 1 busy_menu
     ! menu_window >/dev/null || fail "a click during the flow opened the full menu"
-    press Escape
-    wait_for "the busy menu stayed" eval '! busy_menu'
+    press Escape && wait_for "the busy menu stayed" eval '! busy_menu'
 }
 # The stand-in prompt received exactly /bin/sh -c COMMAND, and nothing else since the last time.
 prompt_got() { # COMMAND
-    local expected ran
-    expected=$(printf '%s\n' /bin/sh -c "$1" --) ran=$(cat "$work/ran")
+    local expected=$(printf '%s\n' /bin/sh -c "$1" --) ran=$(cat "$work/ran") && : >"$work/ran"
     [ "$ran" = "$expected" ] || fail "the prompt got:"$'\n'"$ran"$'\n'"expected:"$'\n'"$expected"
-    : >"$work/ran"
 }
 
 # The menu: header, "Macintosh HD" (running), then by name "data 2", "Data 10", "Données".
@@ -90,8 +81,7 @@ choose_in_menu 1 Down Down Down Return
 answer Return space KP_Enter Tab space Tab Tab Return
 busy_menu_shows
 alert >/dev/null && [ ! -s "$work/ran" ] || fail "a key answered the choice alert"
-answer Escape
-wait_for "Escape did not close the choice alert" eval '! alert'
+answer Escape && wait_for "Escape did not close the choice alert" eval '! alert'
 # Chosen again, "Au prochain redémarrage", prompt granted: the next-start alert, whose one button
 # "OK" takes Return and nothing takes Escape.
 choose_in_menu 1 Down Down Down Return
@@ -99,8 +89,7 @@ click_button middle
 answer Escape
 busy_menu_shows
 alert >/dev/null || fail "Escape closed the next-start alert: it was another alert"
-answer Return
-wait_for "the next-start alert stayed" eval '! alert'
+answer Return && wait_for "the next-start alert stayed" eval '! alert'
 prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null"
 
 # 2. "Données", "Redémarrer maintenant…", granted, the menu busy while the prompt is up; no
@@ -110,8 +99,7 @@ choose_in_menu 1 Down Down Down Down Return
 click_button first
 busy_menu_shows
 rm "$work/hold"
-answer Escape
-wait_for "the fallback alert stayed" eval '! alert'
+answer Escape && wait_for "the fallback alert stayed" eval '! alert'
 prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
 
 # 3. "data 2", restart, prompt dismissed: no alert follows, and the full menu opens again.
@@ -126,8 +114,7 @@ wait_for "Escape did not close the menu" eval '! menu_window'
 #    clicked as the host reports it, reaches its handler and its check mark comes through. Quit,
 #    last in the menu (which a right click opens in an XEmbed tray), ends the program with 0.
 if [ "$host" = sni ]; then
-    at_icon_until "a right click did not open the host's menu" 3 host_menu_window
-    press Escape
+    at_icon_until "a right click did not open the host's menu" 3 host_menu_window && press Escape
     wait_for "the host's menu stayed" eval '! host_menu_window'
     switch="'label': <'Boot au démarrage du système'>"
     id=$(sni_menu | grep -o "([0-9]*, {[^(]*$switch" | grep -o '^([0-9]*' | tr -d '(')

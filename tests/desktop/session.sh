@@ -1,16 +1,12 @@
-# A desktop session for end-to-end tests and benchmarks (bash): private X server and session bus,
-# tray hosts of both kinds, the program, and helpers that find its windows and drive pointer and
-# keys. Everything started is stopped on exit.
-session_dir=$(mktemp -d /tmp/kavelin-session.XXXXXX)
-session_pids=()
+# A desktop session for end-to-end tests and benchmarks (bash): private X server and bus, tray hosts
+# of both kinds, the program, helpers that find its windows and drive pointer and keys; all stopped on exit.
+session_dir=$(mktemp -d /tmp/kavelin-session.XXXXXX) session_pids=()
 session_cleanup() { kill "${session_pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$session_dir"; }
 trap session_cleanup EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 # Exits 77 (skipped) unless every tool is installed.
 session_require() { # TOOL...
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (see scripts/setup)"; exit 77; }
-    done
+    for tool; do command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (see scripts/setup)"; exit 77; }; done
 }
 # Runs the command until it succeeds, for up to thirty seconds (the machine may be busy).
 eventually() { for _ in $(seq 600); do "$@" >/dev/null && return 0; sleep 0.05; done; return 1; }
@@ -18,16 +14,14 @@ wait_for() { eventually "${@:2}" || fail "$1"; } # WHAT COMMAND...
 
 session_start_x() { # [WIDTHxHEIGHT]
     session_screen=${1:-800x600}
-    Xvfb -displayfd 3 -screen 0 "${session_screen}x24" -nolisten tcp 3>"$session_dir/display" &>/dev/null &
-    session_pids+=($!)
+    Xvfb -displayfd 3 -screen 0 "${session_screen}x24" -nolisten tcp 3>"$session_dir/display" &>/dev/null & session_pids+=($!)
     wait_for "Xvfb did not start" test -s "$session_dir/display"
     export DISPLAY=:$(cat "$session_dir/display") && unset WAYLAND_DISPLAY
     # No session bus unless one is started: nothing of the caller's desktop answers.
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/no-bus"
 }
 session_start_bus() {
-    dbus-daemon --session --nofork --address="unix:path=$session_dir/bus" &>/dev/null &
-    session_pids+=($!)
+    dbus-daemon --session --nofork --address="unix:path=$session_dir/bus" &>/dev/null & session_pids+=($!)
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/bus"
     wait_for "the session bus did not start" gdbus call --session -d org.freedesktop.DBus \
         -o /org/freedesktop/DBus -m org.freedesktop.DBus.GetId
@@ -40,16 +34,13 @@ session_start_host() { # xembed|sni
     if [ "$1" = xembed ]; then
         bar=24
         trayer --edge top --align right --widthtype request --height $bar --SetDockType true \
-            --transparent false &>/dev/null &
-        session_host=$! && session_pids+=($!)
+            --transparent false &>/dev/null & session_host=$! && session_pids+=($!)
         wait_for "trayer shows no panel" panel
     else
         bar=30
-        status-notifier-watcher &>/dev/null &
-        session_watcher=$! && session_pids+=($!)
+        status-notifier-watcher &>/dev/null & session_watcher=$! && session_pids+=($!)
         wait_for "no StatusNotifierWatcher on the bus" watcher_get RegisteredStatusNotifierItems
-        gtk-sni-tray-standalone --top --end --size $bar &>/dev/null &
-        session_host=$! && session_pids+=($!)
+        gtk-sni-tray-standalone --top --end --size $bar &>/dev/null & session_host=$! && session_pids+=($!)
         wait_for "the tray never registered as a host" eval 'watcher_get IsStatusNotifierHostRegistered | grep -q true'
     fi
     # What a window manager publishes for a bar along the top: the screen less the bar.
@@ -59,9 +50,8 @@ session_stop_host() { kill $session_host ${session_watcher:-}; wait $session_hos
 panel() { xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "panel": ("panel" "trayer").*/\1/p' | grep .; }
 watcher_get() { gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
     -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null; }
-# The bus name of the one item registered with the watcher.
+# The bus name of the one item registered with the watcher; the menu it exports, read as a host would.
 sni_item() { watcher_get RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -1 | grep .; }
-# The menu that the item exports, as a host reads it just before showing it.
 sni_menu() {
     gdbus call --session -d "$(sni_item)" -o /MenuBar -m com.canonical.dbusmenu.AboutToShow 0 &>/dev/null
     gdbus call --session -d "$(sni_item)" -o /MenuBar -m com.canonical.dbusmenu.GetLayout -- 0 -1 '[]'
@@ -71,15 +61,12 @@ sni_menu() {
 session_start_program() { # PROGRAM [ARGUMENT...]
     mkdir -p "$session_dir/home" "$session_dir/config"
     HOME="$session_dir/home" XDG_CONFIG_HOME="$session_dir/config" QT_QPA_PLATFORM=xcb \
-        "$@" >"$session_dir/program.log" 2>&1 &
-    app=$! && session_pids+=($!)
+        "$@" >"$session_dir/program.log" 2>&1 & app=$! && session_pids+=($!)
 }
 # The program ends by itself, with status 0.
 wait_for_clean_exit() {
-    local status=0
     wait_for "the program is still running" eval '! kill -0 $app 2>/dev/null'
-    wait "$app" || status=$?
-    [ $status -eq 0 ] || fail "the program ended with status $status: $(cat "$session_dir/program.log")"
+    wait "$app" || fail "the program ended with status $?: $(cat "$session_dir/program.log")"
 }
 # The icon docked in the host; sets icon_x, icon_y to its middle.
 icon_docked() {
@@ -88,24 +75,20 @@ icon_docked() {
         icon_x=$((${session_screen%x*} - 15)) icon_y=15 # the host draws it at its bar's right end
     else
         wait_for "the icon was not embedded in the tray" icon_window
-        read -r _ icon_x icon_y _ <<<"$(icon_window)"
-        icon_x=$((icon_x + 8)) icon_y=$((icon_y + 8))
+        read -r _ icon_x icon_y _ <<<"$(icon_window)" && icon_x=$((icon_x + 8)) icon_y=$((icon_y + 8))
     fi
 }
 
-# The visible windows of a program that an awk condition on x, y, width and height ($2 to $5)
-# selects, one line each: id x y width height.
+# The visible windows of a program that an awk condition on x, y, width, height ($2-$5) selects: id x y w h.
 window() { # CLASSNAME CONDITION
     local id geometry X Y WIDTH HEIGHT
     for id in $(xdotool search --onlyvisible --classname "$1" 2>/dev/null); do
-        geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) && eval "$geometry" &&
-            echo "$id $X $Y $WIDTH $HEIGHT"
+        geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) && eval "$geometry" && echo "$id $X $Y $WIDTH $HEIGHT"
     done | awk -v bar="$bar" "$2" | grep .
 }
 icon_window() { window '^kavelin$' '$3 < bar && $4 < 64'; }
-# Menus open right below the bar: the full one several lines high, the busy one a single line
-# but wider than a tool tip. An alert shows in the middle of the screen; the menu that the
-# StatusNotifierItem host draws from the exported one, below the bar.
+# Menus open right below the bar: the full one several lines high, the busy one a single line but
+# wider than a tool tip; alerts in the middle of the screen; the host's own menu below the bar.
 menu_window() { window '^kavelin$' '$3 >= bar && $3 < 100 && $5 >= 40'; }
 busy_menu() { window '^kavelin$' '$3 >= bar && $3 < 100 && $4 >= 100 && $5 < 40'; }
 tooltip_window() { window '^kavelin$' '$3 >= bar && $4 < 100 && $5 < 40'; }
@@ -113,10 +96,8 @@ alert() { window '^kavelin$' '$3 >= 100'; }
 host_menu_window() { window '^gtk-sni-tray-standalone$' '$3 >= bar && $5 >= 60'; }
 
 press() { xdotool key --delay 80 "$@"; }
-# Moves the pointer onto the icon (after leaving, so that the move is seen) and clicks with the
-# button, or only hovers, until the check succeeds: a host that has just taken the icon in may
-# not draw it yet, and a tool tip shows only after a pause. NOTE: a menu takes the keyboard a
-# moment after it shows.
+# Moves the pointer onto the icon (after leaving, so the move is seen) and clicks, or only hovers, until
+# the check succeeds: a new host may not draw the icon yet, a tool tip waits. A menu takes keys later.
 at_icon_until() { # WHAT BUTTON|hover CHECK...
     for _ in 1 2 3 4 5; do
         xdotool mousemove 0 300 mousemove --sync "$icon_x" "$icon_y"
