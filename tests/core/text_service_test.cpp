@@ -24,8 +24,7 @@ TEST(FinderOrder, IsCaseBlindAndNumeric) {
         EXPECT_LT(at("Disk 1"), at("disk 2")) << locale;
         EXPECT_LT(at("é"), at("f")) << locale; // accents are secondary, not after z
         // Case and width variants sit next to each other in one fixed order.
-        auto lowest = std::min({at("b"), at("B"), at("Ｂ")});
-        auto highest = std::max({at("b"), at("B"), at("Ｂ")});
+        const auto [lowest, highest] = std::minmax({at("b"), at("B"), at("Ｂ")});
         EXPECT_EQ(highest - lowest, 2) << locale;
     }
 }
