@@ -4,7 +4,8 @@
 The picture has 2 pixels a point (36 x 36) and says so in its pHYs chunk (144 dpi), so that a
 Retina menu bar draws it sharp at the 18 x 18 points the image is given. A light body with a dark
 outline reads on light and dark bars alike. Shapes are sampled 8 x 8 times per pixel for smooth
-edges. Standard library only: python3 make_menu_icon.py [output]
+edges. The same drawing at other square sizes makes the application icon's pictures (--pixels N,
+at 72 dpi). Standard library only: python3 make_menu_icon.py [--pixels N] [output]
 """
 import struct
 import sys
@@ -50,43 +51,56 @@ layers = [
 ]
 
 
-def pixel(px, py):
+def pixel(px, py, scale=SCALE, samples=SAMPLES):
     r = g = b = a = 0.0
-    for sy in range(SAMPLES):
-        for sx in range(SAMPLES):
-            x = (px + (sx + 0.5) / SAMPLES) / SCALE
-            y = (py + (sy + 0.5) / SAMPLES) / SCALE
+    for sy in range(samples):
+        for sx in range(samples):
+            x = (px + (sx + 0.5) / samples) / scale
+            y = (py + (sy + 0.5) / samples) / scale
             colour = None
             for shape, paint in layers:
                 if shape(x, y):
                     colour = paint(x, y)
             if colour:
                 r, g, b, a = r + colour[0], g + colour[1], b + colour[2], a + 1
-    n = SAMPLES * SAMPLES
+    n = samples * samples
     if a == 0:
         return (0, 0, 0, 0)
     return (round(r / a), round(g / a), round(b / a), round(255 * a / n))
 
 
-# 72 dpi times the scale, in pixels a metre as PNG counts them.
-PIXELS_PER_METRE = round(72 * SCALE / 0.0254)
+def pixels_per_metre(scale):
+    """72 dpi times the scale, in pixels a metre as PNG counts them."""
+    return round(72 * scale / 0.0254)
 
 
-def png(width, height, rows):
+def png(width, height, rows, scale=SCALE):
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
     raw = b"".join(b"\x00" + bytes(v for p in row for v in p) for row in rows)
     return (b"\x89PNG\r\n\x1a\n"
             + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"pHYs", struct.pack(">IIB", PIXELS_PER_METRE, PIXELS_PER_METRE, 1))
+            + chunk(b"pHYs", struct.pack(">IIB", pixels_per_metre(scale), pixels_per_metre(scale), 1))
             + chunk(b"IDAT", zlib.compress(raw, 9))
             + chunk(b"IEND", b""))
 
 
-if __name__ == "__main__":
-    output = sys.argv[1] if len(sys.argv) > 1 else "MenuIcon.png"
-    pixels = SIZE * SCALE
-    rows = [[pixel(x, y) for x in range(pixels)] for y in range(pixels)]
+def main(arguments):
+    size = None
+    if arguments[:1] == ["--pixels"]:
+        size, arguments = int(arguments[1]), arguments[2:]
+    output = arguments[0] if arguments else "MenuIcon.png"
+    if size is None:
+        pixels, scale, samples = SIZE * SCALE, SCALE, SAMPLES
+    else:
+        # An application icon is drawn at one pixel a point of its own size; large pictures
+        # need fewer samples a pixel for the same smoothness, and stay quick to draw.
+        pixels, scale, samples = size, size / SIZE, max(2, min(SAMPLES, 256 // size))
+    rows = [[pixel(x, y, scale, samples) for x in range(pixels)] for y in range(pixels)]
     with open(output, "wb") as f:
-        f.write(png(pixels, pixels, rows))
+        f.write(png(pixels, pixels, rows, 1 if size else scale))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

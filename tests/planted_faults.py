@@ -116,6 +116,15 @@ FAULTS = {
     "alerts block the tray icon": ("platform/linux/qt/qt_alerts.cpp",
         "box.setWindowModality(Qt::WindowModal);", "box.setWindowModality(Qt::ApplicationModal);",
         "select_volume_end_to_end"),
+    # The macOS backend's portable part.
+    "version file found through a link": ("platform/macos/portable/file_in_volume.cpp",
+        "O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC", "O_RDONLY | O_DIRECTORY | O_CLOEXEC",
+        "FileInVolume"),
+    "running system answered from its mount flags": ("platform/macos/portable/mount_flags.cpp",
+        "    if (mount.mountPoint == \"/\")\n        return false;\n", "", "MountFlags"),
+    "restart sent after a refused consent": ("platform/macos/portable/restart_event.cpp",
+        "        return {false, \"autorisation refusée", "        return {true, \"autorisation refusée",
+        "RestartEvent"),
 }
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))

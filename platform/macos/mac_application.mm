@@ -1,12 +1,15 @@
 // The application object over NSApplication: accessory activation policy, an Objective-C
 // delegate that forwards applicationDidFinishLaunching: to the core's delegate, run,
-// terminate: and activation. Not supported: the other application notifications (the core
-// needs none), window state restoration (there are no windows).
+// terminate: and activation. A launch that ends in an exception ends the application quietly:
+// without its status item's menu it could not even be quit. Not supported: the other
+// application notifications (the core needs none), window state restoration (there are no
+// windows).
 
 #import <AppKit/AppKit.h>
 
 #include "platform/application.h"
 #include "platform/macos/mac_services.h"
+#include "platform/macos/portable/entry_guard.h"
 
 // Forwards the launch notification to the core's delegate, which it does not own.
 @interface KVLApplicationDelegate : NSObject <NSApplicationDelegate>
@@ -26,7 +29,10 @@
 - (void)applicationDidFinishLaunching:(NSNotification*)notification {
     (void)notification;
     @autoreleasepool {
-        _delegate->applicationDidFinishLaunching();
+        kavelin::platform::ApplicationDelegate* delegate = _delegate;
+        if (!kavelin::platform::runGuarded(
+                "lancement", [delegate] { delegate->applicationDidFinishLaunching(); }))
+            [NSApp terminate:nil];
     }
 }
 
@@ -70,16 +76,10 @@ public:
     void terminate() override { [application terminate:nil]; }
 
     void activateIgnoringOtherApps() override {
-        // From macOS 14 an accessory application asking with activateIgnoringOtherApps: may
-        // stay behind, and its alert with it; activate is the request the system honours there.
-        // Sent through a method pointer: the availability check a 13.0 deployment target asks
-        // for would need a runtime function this build does not carry.
-        SEL activate = NSSelectorFromString(@"activate");
-        if ([application respondsToSelector:activate]) {
-            using Send = void (*)(id, SEL);
-            reinterpret_cast<Send>([application methodForSelector:activate])(application, activate);
-            return;
-        }
+        // NOTE: the cooperative activate of macOS 14 "does not guarantee that the app will be
+        // activated at all"; an accessory application, with no Dock icon and no place in the
+        // application switcher, would leave its alert unreachable behind other windows. The
+        // forced request is still honoured there.
         [application activateIgnoringOtherApps:YES];
     }
 

@@ -6,39 +6,18 @@
 
 #import <Foundation/Foundation.h>
 
-#include <cstdint>
-#include <limits>
-
 #include "platform/macos/mac_conversions.h"
 #include "platform/macos/mac_services.h"
+#include "platform/macos/portable/script_numbers.h"
 #include "platform/script_runner.h"
 
 namespace kavelin::platform {
 
 namespace {
 
-// An integer stays an integer, so that an error number can be told from a fraction.
 ScriptErrorValue numberValue(NSNumber* number) {
-    switch (number.objCType[0]) {
-    case 'c':
-    case 's':
-    case 'i':
-    case 'l':
-    case 'q':
-    case 'C':
-    case 'S':
-    case 'I':
-    case 'L':
-        return static_cast<std::int64_t>(number.longLongValue);
-    case 'Q':
-        if (number.unsignedLongLongValue <=
-            static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max()))
-            return static_cast<std::int64_t>(number.longLongValue);
-        break;
-    default:
-        break;
-    }
-    return number.doubleValue;
+    return scriptErrorValue(number.objCType[0], number.longLongValue, number.unsignedLongLongValue,
+                            number.doubleValue);
 }
 
 ScriptErrorDictionary errorDictionary(NSDictionary<NSString*, id>* info) {

@@ -2,8 +2,9 @@
 // is rebuilt from the core's Menu value in menuNeedsUpdate:, just after the core's delegate has
 // rebuilt that value; each item's action reaches the core with the core's item as sender. The
 // top menu shows each item's enabled flag as set; submenus keep AppKit's automatic enabling.
-// Not supported: modifier keys other than AppKit's default for key equivalents, updating a
-// menu while it is open.
+// An action runs one turn of the main run loop after the click, once the menu has closed. An
+// exception thrown by the core ends the update or the action quietly. Not supported: modifier
+// keys other than AppKit's default for key equivalents, updating a menu while it is open.
 
 #import <AppKit/AppKit.h>
 
@@ -11,6 +12,7 @@
 
 #include "platform/macos/mac_conversions.h"
 #include "platform/macos/mac_services.h"
+#include "platform/macos/portable/entry_guard.h"
 #include "platform/status_bar.h"
 
 // Runs one core item's action with that item as sender. Its menu item keeps it alive.
@@ -31,12 +33,19 @@
 
 - (void)kavelinPerformItem:(id)sender {
     (void)sender;
-    // A local owner: the action may rebuild the menu, which releases this object and its item
-    // while the action still runs. Nothing of self is touched after the call.
+    // NOTE: an alert, the administrator prompt or an Apple event run from inside the action,
+    // while the menu window is still fading out, can leave an invisible window over the status
+    // item that swallows its clicks. The action waits for the default run-loop mode, which the
+    // main loop enters again only once menu tracking has ended. The block owns a copy of the
+    // item: the action may rebuild the menu, which releases this object and its item.
     std::shared_ptr<kavelin::platform::MenuItem> item = _item;
-    @autoreleasepool {
-        item->action(*item);
-    }
+    CFRunLoopRef mainLoop = CFRunLoopGetMain();
+    CFRunLoopPerformBlock(mainLoop, kCFRunLoopDefaultMode, ^{
+      @autoreleasepool {
+          kavelin::platform::runGuarded("action du menu", [&item] { item->action(*item); });
+      }
+    });
+    CFRunLoopWakeUp(mainLoop);
 }
 
 @end
@@ -121,9 +130,14 @@ void render(const Menu& source, NSMenu* target) {
 
 - (void)menuNeedsUpdate:(NSMenu*)menu {
     @autoreleasepool {
-        if (_delegate)
-            _delegate->menuNeedsUpdate(*_menu);
-        kavelin::platform::render(*_menu, menu);
+        kavelin::platform::Menu& value = *_menu;
+        kavelin::platform::MenuDelegate* delegate = _delegate;
+        // A rebuild cut short leaves the menu as it was last shown.
+        kavelin::platform::runGuarded("mise à jour du menu", [&value, delegate, menu] {
+            if (delegate)
+                delegate->menuNeedsUpdate(value);
+            kavelin::platform::render(value, menu);
+        });
     }
 }
 

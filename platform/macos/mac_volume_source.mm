@@ -1,20 +1,62 @@
 // The volume source over Foundation: NSFileManager's mounted-volume list and directory listing,
 // NSURL symbolic-link resolution and resource values, NSData file reading and
-// NSPropertyListSerialization (XML and binary formats). The version file is read only when it
-// is a regular file within maxVersionFileSize: a removable disk is untrusted. Not supported:
-// reusing the resource values prefetched by the listings (each read asks the file system again).
+// NSPropertyListSerialization (XML and binary formats), with the kernel's mount table
+// (getfsstat, MNT_NOWAIT) read once per discovery: a mount that is not local (a network share,
+// FUSE) or not for browsing is answered from its flags, and its path is never touched, so a
+// server that is gone cannot freeze the menu. The version file is read only when it is a
+// regular file within maxVersionFileSize, reached inside its own volume: a removable disk is
+// untrusted. Not supported: prefetching resource values with the listings (they would be looked
+// up on every mount, dead ones included).
 
 #import <Foundation/Foundation.h>
 
+#include <sys/mount.h>
+#include <sys/param.h>
+
+#include <mutex>
+
 #include "platform/macos/mac_conversions.h"
+#include "platform/macos/portable/file_in_volume.h"
+#include "platform/macos/portable/mount_flags.h"
 #include "platform/native_services.h"
 #include "platform/volume_source.h"
 
 namespace kavelin::platform {
 
+static_assert(mountIsLocal == MNT_LOCAL);
+static_assert(mountDontBrowse == MNT_DONTBROWSE);
+
 namespace {
 
-// The five volume attributes, in the order discovery names them; prefetched by both listings.
+// The kernel's mount table as it stands, without waiting for any file system; empty when it
+// cannot be read.
+std::vector<MountRecord> readMountTable() {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        int count = getfsstat(nullptr, 0, MNT_NOWAIT);
+        if (count <= 0)
+            return {};
+        // Room for mounts that arrive between the two calls; a full buffer may have missed some.
+        std::vector<struct statfs> entries(static_cast<std::size_t>(count) + 8);
+        int filled = getfsstat(
+            entries.data(), static_cast<int>(entries.size() * sizeof(struct statfs)), MNT_NOWAIT);
+        if (filled < 0)
+            return {};
+        if (static_cast<std::size_t>(filled) == entries.size())
+            continue;
+        std::vector<MountRecord> mounts;
+        mounts.reserve(static_cast<std::size_t>(filled));
+        for (int index = 0; index < filled; ++index) {
+            const struct statfs& entry = entries[static_cast<std::size_t>(index)];
+            mounts.push_back(
+                {std::string(entry.f_mntonname, strnlen(entry.f_mntonname, MAXPATHLEN)),
+                 entry.f_flags});
+        }
+        return mounts;
+    }
+    return {};
+}
+
+// The five volume attributes, in the order discovery names them.
 NSArray<NSURLResourceKey>* volumeKeys() {
     return @[
         NSURLVolumeNameKey, NSURLVolumeUUIDStringKey, NSURLVolumeIsLocalKey,
@@ -50,9 +92,15 @@ class MacVolumeSource final : public VolumeSource {
 public:
     std::optional<std::vector<std::string>> mountedVolumePaths() override {
         @autoreleasepool {
-            NSArray<NSURL*>* urls = [[NSFileManager defaultManager]
-                mountedVolumeURLsIncludingResourceValuesForKeys:volumeKeys()
-                                                        options:0];
+            // A discovery starts with this listing: the mount table read now serves it whole.
+            {
+                std::lock_guard lock(mutex);
+                mounts = readMountTable();
+                mountsRead = true;
+            }
+            NSArray<NSURL*>* urls =
+                [[NSFileManager defaultManager] mountedVolumeURLsIncludingResourceValuesForKeys:nil
+                                                                                        options:0];
             if (!urls)
                 return std::nullopt;
             return paths(urls);
@@ -68,7 +116,7 @@ public:
             NSError* error = nil;
             NSArray<NSURL*>* entries =
                 [[NSFileManager defaultManager] contentsOfDirectoryAtURL:directory
-                                              includingPropertiesForKeys:volumeKeys()
+                                              includingPropertiesForKeys:nil
                                                                  options:0
                                                                    error:&error];
             if (!entries)
@@ -78,6 +126,9 @@ public:
     }
 
     std::string resolvingSymlinks(const std::string& path) override {
+        // A mount point is no link, and looking at it may hang.
+        if (untouchableMount(path))
+            return path;
         @autoreleasepool {
             NSString* resolved = fileURL(path).URLByResolvingSymlinksInPath.path;
             if (resolved.length == 0)
@@ -87,6 +138,8 @@ public:
     }
 
     std::optional<VolumeAttributes> attributes(const std::string& path) override {
+        if (auto mount = untouchableMount(path))
+            return attributesFromMountFlags(*mount);
         @autoreleasepool {
             NSURL* url = fileURL(path);
             if (!url)
@@ -132,6 +185,15 @@ public:
         }
     }
 
+    std::optional<std::string> readFileInVolume(const std::string& volumePath,
+                                                const std::string& relativePath) override {
+        // The running system's own file is its version wherever it lies; any other volume's
+        // must be found on that volume, not through a link to the running system's.
+        if (volumePath == "/")
+            return readFile("/" + relativePath);
+        return readFileInVolumeTree(volumePath, relativePath, maxVersionFileSize);
+    }
+
     std::optional<PropertyList> decodePropertyList(const std::string& data) override {
         @autoreleasepool {
             NSData* bytes = [NSData dataWithBytes:data.data() length:data.size()];
@@ -155,6 +217,25 @@ public:
             return list;
         }
     }
+
+private:
+    // The mount at exactly this path when it must not be touched, from the table of the current
+    // discovery (read now when none is).
+    std::optional<MountRecord> untouchableMount(const std::string& path) {
+        std::lock_guard lock(mutex);
+        if (!mountsRead) {
+            mounts = readMountTable();
+            mountsRead = true;
+        }
+        const MountRecord* mount = mountAt(mounts, path);
+        if (!mount || !mustNotTouch(*mount))
+            return std::nullopt;
+        return *mount;
+    }
+
+    std::mutex mutex;
+    std::vector<MountRecord> mounts;
+    bool mountsRead = false;
 };
 
 } // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks the cross-built Kavelin.app: a universal arm64 + x86_64 program for macOS 13.0 that
-links only the system's frameworks and libraries, carries a valid ad-hoc signature on arm64, and
-ships a well-formed Info.plist and its menu icon. Reads the Mach-O file itself, so that what is
-checked does not depend on a tool's output format. Exit 77 (skipped) without a bundle.
+links only the system's frameworks and libraries, carries a valid ad-hoc signature on each slice,
+and ships a well-formed Info.plist, its menu icon and its application icon. Reads the Mach-O and
+icns files themselves, so that what is checked does not depend on a tool's output format. Exit 77
+(skipped) without a bundle.
 
     check_bundle.py <Kavelin.app> <project version>
 """
@@ -18,7 +19,8 @@ DYLIB_COMMANDS = {0xC, 0x80000018, 0x8000001F}  # load, weak, re-export
 PLATFORM_MACOS = 1
 EXPECTED_LIBRARIES = {f"/System/Library/Frameworks/{name}.framework/Versions/{version}/{name}"
                       for name, version in (("AppKit", "C"), ("Foundation", "C"),
-                                            ("ServiceManagement", "A"), ("CoreFoundation", "A"))
+                                            ("ServiceManagement", "A"), ("CoreFoundation", "A"),
+                                            ("CoreServices", "A"))
                       } | {"/usr/lib/libobjc.A.dylib", "/usr/lib/libc++.1.dylib",
                            "/usr/lib/libSystem.B.dylib"}
 CODE_DIRECTORY_MAGIC, EMBEDDED_SIGNATURE_MAGIC = 0xFADE0C02, 0xFADE0CC0
@@ -80,7 +82,7 @@ def check_signature(name, image, command):
 
 
 def check_image(name, image):
-    libraries, minimum, signed = set(), None, False
+    libraries, minimum, sdk, signed = set(), None, None, False
     for command, body in load_commands(image):
         if command in DYLIB_COMMANDS:
             name_offset = struct.unpack_from("<I", body, 8)[0]
@@ -89,17 +91,42 @@ def check_image(name, image):
             platform, minos = struct.unpack_from("<II", body, 8)
             check(platform == PLATFORM_MACOS, f"{name}: built for platform {platform}")
             minimum = version_text(minos)
+            sdk = version_text(struct.unpack_from("<I", body, 16)[0])
         elif command == LC_CODE_SIGNATURE:
             signed = True
-            if name == "arm64":
-                check_signature(name, image, body)
+            check_signature(name, image, body)
     check(minimum == "13.0", f"{name}: minimum system {minimum}, not 13.0")
     check(libraries == EXPECTED_LIBRARIES,
           f"{name}: links {sorted(libraries ^ EXPECTED_LIBRARIES)} unexpectedly")
-    if name == "arm64":
-        check(signed, "arm64: no code signature")
-    print(f"{name}: {len(image)} bytes, minos {minimum}, {len(libraries)} libraries,"
+    # SMAppService registers signed code only, and Apple silicon runs nothing unsigned.
+    check(signed, f"{name}: no code signature")
+    print(f"{name}: {len(image)} bytes, minos {minimum}, sdk {sdk}, {len(libraries)} libraries,"
           f" signed: {signed}")
+
+
+def check_icon(path):
+    """An icns file whose elements fill it exactly, with pictures from 16 to 512 pixels."""
+    try:
+        with open(path, "rb") as file:
+            data = file.read()
+    except OSError:
+        check(False, "Kavelin.icns missing")
+        return
+    magic, length = struct.unpack_from(">4sI", data, 0) if len(data) >= 8 else (b"", 0)
+    check(magic == b"icns" and length == len(data), "Kavelin.icns: not an icns file")
+    types, offset = set(), 8
+    while magic == b"icns" and offset + 8 <= len(data):
+        kind, size = struct.unpack_from(">4sI", data, offset)
+        if size < 8 or offset + size > len(data):
+            check(False, f"Kavelin.icns: element {kind!r} overruns the file")
+            return
+        types.add(kind.decode("latin-1"))
+        offset += size
+    check(offset == len(data), "Kavelin.icns: trailing bytes")
+    # 16, 32 and 128 pixels (with their masks), 256 and 512: Finder, Login Items and alerts.
+    missing = {"is32", "s8mk", "il32", "l8mk", "it32", "t8mk", "ic08", "ic09"} - types
+    check(not missing, f"Kavelin.icns: no {sorted(missing)}")
+    print(f"Kavelin.icns: {len(data)} bytes, {sorted(types)}")
 
 
 def main():
@@ -130,6 +157,9 @@ def main():
         header = file.read(24)
     check(header.startswith(b"\x89PNG") and struct.unpack(">II", header[16:24]) >= (36, 36),
           "MenuIcon.png missing or under 2 pixels a point")
+
+    check(info.get("CFBundleIconFile") == "Kavelin", "Info.plist: CFBundleIconFile is not Kavelin")
+    check_icon(os.path.join(contents, "Resources", "Kavelin.icns"))
 
     for failure in failures:
         print("FAIL:", failure)
