@@ -13,6 +13,7 @@
 #include <sys/mount.h>
 #include <sys/param.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "platform/macos/mac_conversions.h"
@@ -126,7 +127,7 @@ public:
     }
 
     std::string resolvingSymlinks(const std::string& path) override {
-        // A mount point is no link, and looking at it may hang.
+        // Looking at the path may hang; and a mount point is no link.
         if (untouchableMount(path))
             return path;
         @autoreleasepool {
@@ -138,8 +139,9 @@ public:
     }
 
     std::optional<VolumeAttributes> attributes(const std::string& path) override {
+        // A mount point is answered from its flags; a path beneath it is left alone.
         if (auto mount = untouchableMount(path))
-            return attributesFromMountFlags(*mount);
+            return mount->mountPoint == path ? attributesFromMountFlags(*mount) : std::nullopt;
         @autoreleasepool {
             NSURL* url = fileURL(path);
             if (!url)
@@ -219,16 +221,16 @@ public:
     }
 
 private:
-    // The mount at exactly this path when it must not be touched, from the table of the current
-    // discovery (read now when none is).
+    // The mount on the way to this path that must not be touched, from the table of the
+    // current discovery (read now when none is).
     std::optional<MountRecord> untouchableMount(const std::string& path) {
         std::lock_guard lock(mutex);
         if (!mountsRead) {
             mounts = readMountTable();
             mountsRead = true;
         }
-        const MountRecord* mount = mountAt(mounts, path);
-        if (!mount || !mustNotTouch(*mount))
+        const MountRecord* mount = untouchableOnTheWay(mounts, path);
+        if (!mount)
             return std::nullopt;
         return *mount;
     }

@@ -48,5 +48,29 @@ TEST(MountFlags, FindsOnlyTheExactMountPointAndTheTopOfAStack) {
         EXPECT_EQ(mountAt(mounts, path), nullptr) << path;
 }
 
+TEST(MountFlags, LeavesAloneEveryPathThatGoesThroughADeadMount) {
+    const std::vector<MountRecord> mounts = {
+        {"/", 0}, // never in the way
+        {"/Volumes/Disque", mountIsLocal},
+        {"/Volumes/Partage", 0},
+        {"/Volumes/Partage/Local", mountIsLocal}, // reached through the share
+        {"/Volumes/Couvert", 0},
+        {"/Volumes/Couvert", mountIsLocal}, // hides the share beneath it
+    };
+    const std::pair<const char*, const MountRecord*> rows[] = {
+        {"/", nullptr},
+        {"/Volumes", nullptr},
+        {"/Volumes/Disque", nullptr},
+        {"/Volumes/Disque/System", nullptr},
+        {"/Volumes/Partage", &mounts[2]},
+        {"/Volumes/Partage/System/Library", &mounts[2]},
+        {"/Volumes/Partage/Local", &mounts[2]},
+        {"/Volumes/Partagé", nullptr},
+        {"/Volumes/Couvert/System", nullptr},
+    };
+    for (const auto& [path, expected] : rows)
+        EXPECT_EQ(untouchableOnTheWay(mounts, path), expected) << path;
+}
+
 } // namespace
 } // namespace kavelin::platform

@@ -17,6 +17,18 @@ bool mustNotTouch(const MountRecord& mount) {
     return !(mount.flags & mountIsLocal) || (mount.flags & mountDontBrowse);
 }
 
+const MountRecord* untouchableOnTheWay(const std::vector<MountRecord>& mounts,
+                                       std::string_view path) {
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        std::string_view leading = path.substr(0, end);
+        const MountRecord* mount = mountAt(mounts, leading);
+        if (mount && mustNotTouch(*mount))
+            return mount;
+        if (end == std::string_view::npos)
+            return nullptr;
+    }
+}
+
 std::optional<VolumeAttributes> attributesFromMountFlags(const MountRecord& mount) {
     if (!mustNotTouch(mount))
         return std::nullopt;

@@ -31,6 +31,12 @@ const MountRecord* mountAt(const std::vector<MountRecord>& mounts, std::string_v
 // will not be listed anyway. Never the root.
 bool mustNotTouch(const MountRecord& mount);
 
+// The first mount that must not be touched on the way to path: at one of its leading folders or
+// at path itself (the mount on top where several are stacked); nullptr when the way is clear.
+// Looking a path up beneath a share whose server is gone blocks as surely as looking at the share.
+const MountRecord* untouchableOnTheWay(const std::vector<MountRecord>& mounts,
+                                       std::string_view path);
+
 // The attributes of such a mount, from its flags alone: a volume, neither local nor browsable as
 // its flags say, with no name or UUID. nullopt for a mount the file system may be asked about.
 std::optional<VolumeAttributes> attributesFromMountFlags(const MountRecord& mount);
