@@ -6,9 +6,7 @@
 #include <sys/sysmacros.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "platform/linux/bless_invocation.h"
 #include "platform/linux/linux_volume_source.h"
@@ -29,26 +27,31 @@ void tell(std::string* why, std::string reason) {
 } // namespace
 
 std::optional<MountIdentity> mountIdentity(const std::string& path, std::string* why) {
-    if (!path.starts_with('/')) {
-        tell(why, "chemin relatif");
+    // A link or a "..", anywhere on the way, could be turned elsewhere between two looks: each
+    // component must be a folder itself. NOTE: AT_STATX_DONT_SYNC answers from what the kernel
+    // holds, so that a network or FUSE server that stopped answering cannot hold us here; the
+    // type, the device, the mount and whether it is a mount's root are the kernel's own anyway.
+    if (!path.starts_with('/') || (path.size() > 1 && path.ends_with('/')) ||
+        path.find("//") != std::string::npos || path.find("/./") != std::string::npos ||
+        path.find("/../") != std::string::npos || path.ends_with("/.") || path.ends_with("/..")) {
+        tell(why, "chemin qui n’est pas sous sa forme simple");
         return std::nullopt;
     }
-    // A link or a "..", anywhere on the way, could be turned elsewhere between two looks.
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    if (!resolved) {
-        tell(why, std::strerror(errno));
-        return std::nullopt;
-    }
-    if (path != resolved.get()) {
-        tell(why, "le chemin passe par un lien ou n’est pas sous sa forme simple");
-        return std::nullopt;
-    }
+    constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
     struct statx status {};
-    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-              STATX_BASIC_STATS | STATX_MNT_ID | STATX_MNT_ID_UNIQUE, &status) != 0) {
-        tell(why, std::strerror(errno));
-        return std::nullopt;
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string step = path.substr(0, end == std::string::npos ? path.size() : end);
+        if (statx(AT_FDCWD, step.c_str(), flags, STATX_TYPE | STATX_MNT_ID | STATX_MNT_ID_UNIQUE,
+                  &status) != 0) {
+            tell(why, step + " : " + std::strerror(errno));
+            return std::nullopt;
+        }
+        if (!S_ISDIR(status.stx_mode)) {
+            tell(why, step + " n’est pas un dossier");
+            return std::nullopt;
+        }
+        if (end == std::string::npos)
+            break;
     }
     if (!(status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) ||
         !(status.stx_attributes & STATX_ATTR_MOUNT_ROOT) ||

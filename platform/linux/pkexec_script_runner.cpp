@@ -176,7 +176,7 @@ std::optional<ScriptExecution> PkexecScriptRunner::execute(const std::string& so
     std::string why;
     const auto approved = mountIdentity(request->path, &why);
     if (!approved) {
-        trace("pkexec", request->path + " refusé : " + why);
+        trace("pkexec", visibleText(request->path + " refusé : " + why));
         return errorNumbered(helperVolumeChanged);
     }
     takeBackChildExits();
