@@ -1,7 +1,7 @@
 # Thin wrapper over CMake presets. Every target first makes sure the Debian packages are there.
 BUILD_DIR := build
 
-.PHONY: all setup configure build test run demo bench fuzz format clean macos mutants
+.PHONY: all setup configure build test run demo bench fuzz format clean macos mutants package
 
 all: build
 
@@ -21,6 +21,12 @@ test: build
 
 run: build
 	@./$(BUILD_DIR)/kavelin
+
+# The Debian package, in dist/: the programs, the Qt module, the polkit action, the desktop entry,
+# the metainfo, the manual page.
+package: build
+	@rm -f dist/kavelin_*.deb && cpack --config $(BUILD_DIR)/CPackConfig.cmake -B dist >/dev/null
+	@rm -rf dist/_CPack_Packages && ls dist/kavelin_*.deb
 
 demo: build
 	@scripts/demo

@@ -1,11 +1,11 @@
 // The quoting of the privileged command, under libFuzzer. The first byte picks --nextonly, the
 // rest is the volume path. Checked for every input:
 //  - the script decodes back to exactly the command (the runner's decoder is the inverse of
-//    the escaping);
+//    the escaping), and the command to exactly the path and option of bless's argument vector;
 //  - a model of the POSIX shell's word splitting reads the command as exactly bless's four or
 //    five words, the path one of them, and the one redirection from /dev/null;
-//  - the same bytes taken as a script source: the decoder never crashes, and whatever it
-//    accepts re-encodes to the very same source (one command, one accepted source).
+//  - the same bytes taken as a script source or as a command: the decoders never crash, and
+//    whatever they accept re-encodes to the very same text (one command, one accepted source).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/linux/apple_script_literal.h"
+#include "platform/linux/bless_invocation.h"
 #include "startup/privileged.h"
 
 namespace {
@@ -78,6 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (kavelin::administratorScript(*decoded) != input)
             std::abort();
     }
+    if (const auto request = kavelin::platform::decodeBlessCommand(input)) {
+        if (kavelin::blessCommand(request->path, request->nextOnly) != input)
+            std::abort();
+    }
 
     // A volume path can hold any byte but NUL.
     if (size == 0)
@@ -91,6 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto decoded =
         kavelin::platform::decodeAdministratorScript(kavelin::administratorScript(command));
     if (decoded != command)
+        std::abort();
+    if (kavelin::platform::decodeBlessCommand(command) !=
+        kavelin::platform::BlessRequest{path, nextOnly})
         std::abort();
 
     std::vector<std::string> expected{"/usr/sbin/bless", "--mount", path, "--setBoot"};

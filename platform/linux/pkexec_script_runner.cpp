@@ -1,5 +1,6 @@
-// Runs administrator scripts through pkexec (posix_spawn, an argument vector, no shell around
-// pkexec). Does not support: a time-out (the prompt waits for the user), capturing output.
+// Runs administrator scripts through pkexec (posix_spawn, an argument vector, no shell anywhere).
+// Does not support: a time-out (the prompt waits for the user), capturing output (the error
+// stream is read back for the trace only).
 #include "platform/linux/pkexec_script_runner.h"
 
 #include <algorithm>
@@ -7,16 +8,22 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <poll.h>
+#include <signal.h>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "platform/linux/apple_script_literal.h"
+#include "platform/linux/bless_invocation.h"
 #include "platform/linux/posix_io.h"
 #include "platform/trace.h"
+#include "texts/visible_text.h"
 
 namespace kavelin::platform {
 
@@ -88,7 +95,65 @@ std::optional<int> waitThrough(const ReadableWait& waitReadable, pid_t child) {
     return waitForExit(child);
 }
 
+// NOTE: a SIGCHLD inherited as ignored (or with SA_NOCLDWAIT) makes the kernel reap children by
+// itself: waitpid then fails with ECHILD and a granted, successful run would read as a failure.
+void takeBackChildExits() {
+    struct sigaction current {};
+    if (sigaction(SIGCHLD, nullptr, &current) != 0)
+        return;
+    const bool ignored = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN;
+    if (!ignored && !(current.sa_flags & SA_NOCLDWAIT))
+        return;
+    if (ignored)
+        current.sa_handler = SIG_DFL;
+    current.sa_flags &= ~SA_NOCLDWAIT;
+    sigaction(SIGCHLD, &current, nullptr);
+}
+
+// What the child wrote to its error stream, kept for the trace: pkexec says there why it could
+// not ask ("Error getting authority: ..."), the helper why it refused.
+UniqueFd errorCapture() {
+    return traceEnabled() ? UniqueFd(memfd_create("kavelin-pkexec-errors", MFD_CLOEXEC))
+                          : UniqueFd();
+}
+
+void traceFailure(int exitStatus, const UniqueFd& errors) {
+    if (!traceEnabled())
+        return;
+    const std::string status = "statut " + std::to_string(exitStatus);
+    std::string text(4096, '\0');
+    const ssize_t length = errors ? pread(errors.get(), text.data(), text.size(), 0) : -1;
+    text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    bool traced = false;
+    for (std::size_t start = 0; start < text.size();) {
+        const auto end = std::min(text.find('\n', start), text.size());
+        if (end > start) {
+            trace("pkexec", status + " : " + visibleText(text.substr(start, end - start)));
+            traced = true;
+        }
+        start = end + 1;
+    }
+    if (!traced)
+        trace("pkexec", status);
+}
+
 } // namespace
+
+std::string blessHelperPath() {
+    namespace fs = std::filesystem;
+    const auto directory = programPath().parent_path();
+    if (!directory.empty()) {
+        for (const auto& candidate :
+             {directory / ".." / KAVELIN_INSTALL_LIBEXECDIR / "kavelin" / "kavelin-bless",
+              directory / "kavelin-bless"}) {
+            std::error_code error;
+            auto canonical = fs::canonical(candidate, error);
+            if (!error && fs::is_regular_file(canonical, error))
+                return canonical;
+        }
+    }
+    return KAVELIN_INSTALLED_BLESS_HELPER;
+}
 
 void pollUntilReadable(int descriptor) {
     pollfd entry{descriptor, POLLIN, 0};
@@ -96,18 +161,34 @@ void pollUntilReadable(int descriptor) {
     }
 }
 
-PkexecScriptRunner::PkexecScriptRunner(std::string pkexecPath, ReadableWait waitReadable)
-    : pkexecPath(std::move(pkexecPath)), waitReadable(std::move(waitReadable)) {}
+PkexecScriptRunner::PkexecScriptRunner(std::string pkexecPath, ReadableWait waitReadable,
+                                       std::string helperPath)
+    : pkexecPath(std::move(pkexecPath)), waitReadable(std::move(waitReadable)),
+      helperPath(std::move(helperPath)) {}
 
 std::optional<ScriptExecution> PkexecScriptRunner::execute(const std::string& source) {
-    auto command = decodeAdministratorScript(source);
-    if (!command)
+    const auto command = decodeAdministratorScript(source);
+    const auto request = command ? decodeBlessCommand(*command) : std::nullopt;
+    if (!request)
         return std::nullopt;
+    // The volume as it is now, just after the flow checked it again and before the prompt: the
+    // helper, as root, blesses nothing else.
+    std::string why;
+    const auto approved = mountIdentity(request->path, &why);
+    if (!approved) {
+        trace("pkexec", visibleText(request->path + " refusé : " + why));
+        return errorNumbered(helperVolumeChanged);
+    }
+    takeBackChildExits();
 
-    // The application's working directory may be a removable disk, or gone; the root shell
-    // starts at the root of the file system instead.
-    const pid_t child = spawnProcess({pkexecPath, "/bin/sh", "-c", std::move(*command)},
-                                     {minimalEnvironment(), "/"});
+    std::vector<std::string> arguments{pkexecPath, helperPath};
+    for (auto& argument : helperArguments(*approved, *request))
+        arguments.push_back(std::move(argument));
+    // The application's working directory may be a removable disk, or gone; the helper starts
+    // at the root of the file system instead.
+    UniqueFd errors = errorCapture();
+    const pid_t child =
+        spawnProcess(arguments, {minimalEnvironment(), "/", false, errors ? errors.get() : -1});
     if (child < 0) {
         trace("pkexec", "impossible de lancer " + pkexecPath + " : " + std::strerror(errno));
         return errorNumbered(couldNotStart);
@@ -119,14 +200,11 @@ std::optional<ScriptExecution> PkexecScriptRunner::execute(const std::string& so
         return errorNumbered(128 + WTERMSIG(*status));
     if (!WIFEXITED(*status))
         return errorNumbered(couldNotStart);
-    switch (const int exitStatus = WEXITSTATUS(*status)) {
-    case 0:
+    const int exitStatus = WEXITSTATUS(*status);
+    if (exitStatus == 0)
         return ScriptExecution{true, std::nullopt};
-    case pkexecDismissed:
-        return errorNumbered(userCancelled);
-    default:
-        return errorNumbered(exitStatus);
-    }
+    traceFailure(exitStatus, errors);
+    return errorNumbered(exitStatus == pkexecDismissed ? userCancelled : exitStatus);
 }
 
 } // namespace kavelin::platform

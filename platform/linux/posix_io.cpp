@@ -136,7 +136,11 @@ pid_t spawnProcess(const std::vector<std::string>& arguments, const SpawnSetup& 
     int failed = posix_spawn_file_actions_addchdir_np(&actions, setup.directory.c_str());
     for (int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         const int flags = descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY;
-        if (!failed)
+        if (failed)
+            break;
+        if (descriptor == STDERR_FILENO && setup.errorOutput >= 0)
+            failed = posix_spawn_file_actions_adddup2(&actions, setup.errorOutput, descriptor);
+        else
             failed = posix_spawn_file_actions_addopen(&actions, descriptor, "/dev/null", flags, 0);
     }
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))

@@ -61,13 +61,15 @@ std::optional<std::string> readRegularFile(const std::string& path, std::size_t 
                                            int* openError = nullptr);
 
 // How a child process starts: every descriptor of ours but the three standard ones (on
-// /dev/null) closed, an empty signal mask and default dispositions, this working directory and
-// exactly this environment ("NAME=value" entries).
+// /dev/null, or the error stream on errorOutput) closed, an empty signal mask and default
+// dispositions, this working directory and exactly this environment ("NAME=value" entries).
 struct SpawnSetup {
     std::vector<std::string> environment;
     std::string directory = "/";
     // In a session of its own, so that it outlives a terminal that closes on us.
     bool newSession = false;
+    // A descriptor of ours that becomes the child's standard error; -1 for /dev/null.
+    int errorOutput = -1;
 };
 
 // Starts the program at arguments[0] (an absolute path, no search) with those arguments; its

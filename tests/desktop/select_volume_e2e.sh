@@ -67,9 +67,12 @@ busy_menu_shows() {
     ! menu_window >/dev/null || fail "a click during the flow opened the full menu"
     press Escape && wait_for "the busy menu stayed" eval '! busy_menu'
 }
-# The stand-in prompt received exactly /bin/sh -c COMMAND, and nothing else since the last time.
-prompt_got() { # COMMAND
-    local expected=$(printf '%s\n' /bin/sh -c "$1" --) ran=$(cat "$work/ran") && : >"$work/ran"
+# The stand-in prompt received exactly the root-side helper, the identity of the volume (any
+# device and mount number, its UUID) and bless's arguments, and nothing else since the last time.
+prompt_got() { # UUID BLESS-ARGUMENT...
+    local expected=$(printf '%s\n' "$(realpath "$build/kavelin-bless")" --device D --mount-id M \
+        --uuid "$1" "${@:2}" --) ran=$(sed -e '3s/^[0-9]*:[0-9]*$/D/' -e '5s/^[0-9]*$/M/' "$work/ran")
+    : >"$work/ran"
     [ "$ran" = "$expected" ] || fail "the prompt got:"$'\n'"$ran"$'\n'"expected:"$'\n'"$expected"
 }
 
@@ -90,7 +93,7 @@ answer Escape
 busy_menu_shows
 alert >/dev/null || fail "Escape closed the next-start alert: it was another alert"
 answer Return && wait_for "the next-start alert stayed" eval '! alert'
-prompt_got "/usr/sbin/bless --mount '/Volumes/Data 10' --setBoot --nextonly </dev/null"
+prompt_got 6a0e6f5c-1f0e-4c7a-9a55-0d3c2b1a0f02 --mount "/Volumes/Data 10" --setBoot --nextonly
 
 # 2. "Données", "Redémarrer maintenant…", granted, the menu busy while the prompt is up; no
 #    session answers the restart request: the fallback alert, closed with Escape.
@@ -100,7 +103,7 @@ click_button first
 busy_menu_shows
 rm "$work/hold"
 answer Escape && wait_for "the fallback alert stayed" eval '! alert'
-prompt_got "/usr/sbin/bless --mount '/Volumes/Données' --setBoot </dev/null"
+prompt_got 6a0e6f5c-1f0e-4c7a-9a55-0d3c2b1a0f04 --mount /Volumes/Données --setBoot
 
 # 3. "data 2", restart, prompt dismissed: no alert follows, and the full menu opens again.
 echo 126 >"$work/answer"

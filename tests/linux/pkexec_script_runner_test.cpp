@@ -1,11 +1,18 @@
-// The runner against a stand-in pkexec, the real /bin/sh, and the argument recorder as bless.
+// The runner against a stand-in pkexec, with the argument recorder as the root-side helper, and
+// the bless command read back into its argument vector.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <filesystem>
+#include <random>
+#include <signal.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "platform/linux/apple_script_literal.h"
+#include "platform/linux/bless_invocation.h"
 #include "platform/linux/pkexec_script_runner.h"
+#include "platform/trace.h"
 #include "startup/privileged.h"
 #include "test_support.h"
 
@@ -18,10 +25,10 @@ namespace fs = std::filesystem;
 // A stand-in pkexec that runs its arguments unprivileged, as pkexec does once authorised.
 constexpr const char* passThrough = "#!/bin/sh\nexec \"$@\"\n";
 
-// A folder with the recorder as "bless", and as pkexec a script, the recorder or nothing ("").
+// A folder with the recorder as the helper, and as pkexec a script, the recorder or nothing ("").
 struct Stage {
     explicit Stage(const std::string& pkexec = passThrough) {
-        fs::create_symlink(KAVELIN_ARGUMENT_RECORDER, dir / "bless");
+        fs::create_symlink(KAVELIN_ARGUMENT_RECORDER, dir / "kavelin-bless");
         if (pkexec == "recorder")
             fs::create_symlink(KAVELIN_ARGUMENT_RECORDER, dir / "pkexec");
         else if (!pkexec.empty()) {
@@ -30,11 +37,27 @@ struct Stage {
         }
     }
     std::string records(const std::string& name) const { return test::readWholeFile(dir / name); }
-    PkexecScriptRunner runner() const { return PkexecScriptRunner(dir / "pkexec"); }
+    PkexecScriptRunner runner() const {
+        return PkexecScriptRunner(dir / "pkexec", pollUntilReadable, dir / "kavelin-bless");
+    }
     test::TemporaryDirectory dir;
 };
 
-TEST(PkexecScriptRunner, RunsTheShellUnderPkexecWithNothingOfOurs) {
+std::string joined(const std::vector<std::string>& arguments) {
+    std::string records;
+    for (const auto& argument : arguments)
+        records += argument + '\0';
+    return records;
+}
+
+ScriptErrorDictionary errorNumber(std::int64_t number) {
+    return {{appleScriptErrorNumber, number}};
+}
+
+// The root of the file system is a mounted volume wherever the tests run.
+const std::string rootCommand = administratorScript(blessCommand("/", false));
+
+TEST(PkexecScriptRunner, RunsTheHelperUnderPkexecWithNothingOfOurs) {
     // Neither our standard input nor our working directory may reach the command.
     const int savedInput = dup(STDIN_FILENO);
     ASSERT_TRUE(std::freopen("/etc/passwd", "r", stdin));
@@ -51,13 +74,17 @@ TEST(PkexecScriptRunner, RunsTheShellUnderPkexecWithNothingOfOurs) {
     };
     const std::array names{"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"};
     Stage stage("recorder"); // what pkexec receives is what the real one would
+    const auto root = mountIdentity("/");
+    ASSERT_TRUE(root);
     fs::current_path(stage.dir.path);
     for (const auto& [locale, passed] : rows) {
         for (std::size_t i = 0; i < names.size(); ++i)
             locale[i] ? setenv(names[i], locale[i], 1) : unsetenv(names[i]);
         SCOPED_TRACE(::testing::PrintToString(passed));
-        ASSERT_TRUE(stage.runner().execute(administratorScript("echo \"a b\" '$c'")));
-        EXPECT_EQ(stage.records("arguments"), "/bin/sh\0-c\0echo \"a b\" '$c'\0"s);
+        ASSERT_TRUE(stage.runner().execute(rootCommand));
+        EXPECT_EQ(stage.records("arguments"),
+                  stage.dir / "kavelin-bless" + '\0' +
+                      joined(helperArguments(*root, BlessRequest{"/", false})));
         EXPECT_EQ(stage.records("context"), "/dev/null\0/\0"s);
         EXPECT_EQ(stage.records("environment"), "PATH=/usr/sbin:/usr/bin:/sbin:/bin\0"s + passed);
     }
@@ -75,6 +102,7 @@ TEST(PkexecScriptRunner, TurnsEveryWayOutIntoAResultOrAnErrorNumber) {
         {passThrough, std::nullopt},                        // authorised, command succeeded
         {"#!/bin/sh\nexit 126\n", -128},                    // prompt dismissed
         {"#!/bin/sh\nexit 127\n", 127},                     // not authorised
+        {"#!/bin/sh\nexit 3\n", 3},                         // the helper refused the volume
         {"#!/bin/sh\nsleep 0.2\nexit 1\n", 1},              // pkexec failed
         {"#!/bin/sh\nsleep 0.2\nkill -KILL $$\n", 128 + 9}, // killed
         {"", 127},                                          // pkexec missing
@@ -84,50 +112,137 @@ TEST(PkexecScriptRunner, TurnsEveryWayOutIntoAResultOrAnErrorNumber) {
         Stage stage(pkexec);
         int hooked = 0;
         auto hook = [&](int) { ++hooked; };
-        auto execution =
-            PkexecScriptRunner(stage.dir / "pkexec", hook).execute(administratorScript("true"));
+        auto execution = PkexecScriptRunner(stage.dir / "pkexec", hook, stage.dir / "kavelin-bless")
+                             .execute(administratorScript(blessCommand("/", true)));
         ASSERT_TRUE(execution);
         EXPECT_EQ(hooked, pkexec.empty() ? 0 : 1);
         EXPECT_EQ(execution->hasResult, !number);
-        EXPECT_EQ(execution->error,
-                  number ? std::optional(ScriptErrorDictionary{{appleScriptErrorNumber, *number}})
-                         : std::nullopt);
+        EXPECT_EQ(execution->error, number ? std::optional(errorNumber(*number)) : std::nullopt);
     }
-    // Any other source is refused before anything runs.
+    // Any other source or command is refused before anything runs; so is a path that is not the
+    // root of a mounted volume, with the helper's own refusal.
     Stage stage("recorder");
     for (std::string source :
-         {"do shell script \"ls\""s, "tell app \"F\" to " + administratorScript("ls"),
-          "do shell script \"l\0s\" with administrator privileges"s})
+         {"do shell script \"ls\""s, "tell app \"F\" to " + rootCommand,
+          "do shell script \"l\0s\" with administrator privileges"s, administratorScript("ls"),
+          administratorScript(blessCommand("/", false) + "; id")})
         EXPECT_EQ(stage.runner().execute(source), std::nullopt) << source;
+    for (const char* path : {"/etc", "etc", "/../", "//"}) {
+        const auto execution =
+            stage.runner().execute(administratorScript(blessCommand(path, false)));
+        ASSERT_TRUE(execution) << path;
+        EXPECT_EQ(execution->error, errorNumber(helperVolumeChanged)) << path;
+    }
     EXPECT_FALSE(fs::exists(stage.dir / "arguments"));
 }
 
-// Volume names made to break out of the quoting, through the real shell: each reaches bless as
-// one argument, with standard input /dev/null, and runs nothing else.
-TEST(PkexecScriptRunner, HostileVolumeNamesStayOneArgument) {
-    Stage stage;
-    const std::string canary = stage.dir / "canary";
-    // "@" stands for the canary's path.
-    for (std::string path :
-         {"'; touch @; '", "$(touch @)", "`touch @`", "--setBoot", "x'\ntouch @\n'",
-          "\\\"; touch @; \\\"", "\\'; touch @; '\\", "'\\''; touch @; '\\''", "x'|touch @|'",
-          "${IFS}touch${IFS}@", "* ? [a-z] ~root", "",
-          "/Volumes/\xC3\xA9'\xC3\xB1\"\xE6\x97\xA5 \xE2\x80\x99",
-          "\" with administrator privileges\ndo shell script \"touch @"}) {
-        for (std::size_t at; (at = path.find('@')) != std::string::npos;)
-            path.replace(at, 1, canary);
-        SCOPED_TRACE(::testing::PrintToString(path));
-        const bool nextOnly = path.size() % 2;
-        std::string command = blessCommand(path, nextOnly);
-        command.replace(0, std::string_view("/usr/sbin/bless").size(), stage.dir / "bless");
-        fs::remove(stage.dir / "arguments");
-        EXPECT_EQ(classifyExecution(stage.runner().execute(administratorScript(command))),
-                  PrivilegedResult::succeeded);
-        EXPECT_EQ(stage.records("arguments"),
-                  "--mount\0"s + path + "\0--setBoot\0"s + (nextOnly ? "--nextonly\0"s : ""s));
-        EXPECT_EQ(stage.records("context"), "/dev/null\0/\0"s);
-        ASSERT_FALSE(fs::exists(canary));
+// A SIGCHLD inherited as ignored lets the kernel reap the child before the runner can read
+// how it ended.
+TEST(PkexecScriptRunner, ReadsTheOutcomeThoughChildExitsWereInheritedAsIgnored) {
+    struct sigaction saved {};
+    sigaction(SIGCHLD, nullptr, &saved);
+    const std::pair<void (*)(int), int> inherited[] = {{SIG_IGN, 0}, {SIG_DFL, SA_NOCLDWAIT}};
+    for (const auto& [handler, flags] : inherited) {
+        struct sigaction action {};
+        action.sa_handler = handler;
+        action.sa_flags = flags;
+        sigaction(SIGCHLD, &action, nullptr);
+        Stage stage;
+        EXPECT_EQ(classifyExecution(stage.runner().execute(rootCommand)),
+                  PrivilegedResult::succeeded)
+            << "flags " << flags;
     }
+    sigaction(SIGCHLD, &saved, nullptr);
+}
+
+// With the trace on, a pkexec that gives up before running anything says why.
+TEST(PkexecScriptRunner, TracesWhatPkexecSaysWhenItFails) {
+    setenv("KAVELIN_TRACE", "1", 1);
+    if (!traceEnabled())
+        GTEST_SKIP() << "the trace setting was read before this test started (run it alone)";
+    const std::string authority = "Error getting authority: Error initializing authority: "
+                                  "Could not connect: No such file or directory";
+    const std::tuple<std::string, std::int64_t, std::string> rows[] = {
+        {"echo '" + authority + "' >&2; exit 127", 127,
+         "kavelin: pkexec: statut 127 : " + authority + "\n"},
+        {"printf 'a\\033[2Jb\\n\\nc' >&2; exit 4", 4,
+         "kavelin: pkexec: statut 4 : a\u241B[2Jb\nkavelin: pkexec: statut 4 : c\n"},
+        {"exit 1", 1, "kavelin: pkexec: statut 1\n"},
+    };
+    for (const auto& [script, number, traced] : rows) {
+        Stage stage("#!/bin/sh\n" + script + "\n");
+        ::testing::internal::CaptureStderr();
+        const auto execution = stage.runner().execute(rootCommand);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), traced);
+        ASSERT_TRUE(execution);
+        EXPECT_EQ(execution->error, errorNumber(number));
+    }
+}
+
+// Random paths full of quotes, backslashes and shell syntax, through the quoting of the command
+// and of the script and back: the argument vector holds the very path, each time.
+TEST(BlessInvocation, RandomHostilePathsComeBackAsTheSameArgumentVector) {
+    std::mt19937 random(20261208);
+    const std::string hostile = "'\\\"$`;|&<>(){}*?[]~#!= \t\n\r/-";
+    int mismatches = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string path;
+        for (int length = random() % 24; length > 0; --length)
+            path += random() % 2 ? hostile[random() % hostile.size()]
+                                 : static_cast<char>(1 + random() % 255);
+        const BlessRequest request{path, random() % 2 == 1};
+        const auto command = decodeAdministratorScript(
+            administratorScript(blessCommand(request.path, request.nextOnly)));
+        const auto decoded = command ? decodeBlessCommand(*command) : std::nullopt;
+        std::vector<std::string> expected{"--mount", path, "--setBoot"};
+        if (request.nextOnly)
+            expected.push_back("--nextonly");
+        const MountIdentity identity{makedev(random() % 4096, random()), random(),
+                                     random() % 2 ? std::optional(path) : std::nullopt};
+        const auto helper = parseHelperArguments(helperArguments(identity, request));
+        const bool helperBack =
+            path.starts_with('/') == helper.has_value() &&
+            (!helper || (helper->request == request && helper->approved.device == identity.device &&
+                         helper->approved.mountId == identity.mountId));
+        if (!decoded || blessArguments(*decoded) != expected || !helperBack)
+            ++mismatches;
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(BlessInvocation, RefusesEveryOtherForm) {
+    for (std::string command : {"/usr/sbin/bless --mount '/' --setBoot"s,
+                                "/usr/sbin/bless --mount \"/\" --setBoot </dev/null"s,
+                                "/usr/sbin/bless --mount '/' --nextonly --setBoot </dev/null"s,
+                                "/usr/sbin/bless  --mount '/' --setBoot </dev/null"s,
+                                "/usr/sbin/bless --mount '/'x --setBoot </dev/null"s,
+                                "/usr/sbin/bless --mount '/'\\' --setBoot </dev/null"s,
+                                "/usr/sbin/bless --mount '/a\0b' --setBoot </dev/null"s,
+                                "/usr/sbin/bless --mount '/ --setBoot </dev/null"s,
+                                "bless --mount '/' --setBoot </dev/null"s,
+                                "/usr/sbin/bless --mount '/' --setBoot </dev/null "s, ""s})
+        EXPECT_EQ(decodeBlessCommand(command), std::nullopt) << command;
+    const std::vector<std::string> good{"--device", "8:1",     "--mount-id", "42",       "--uuid",
+                                        "",         "--mount", "/Volumes/A", "--setBoot"};
+    ASSERT_TRUE(parseHelperArguments(good));
+    const std::pair<std::size_t, std::string> changes[] = {{1, "8"},
+                                                           {1, "8:1x"},
+                                                           {1, "-8:1"},
+                                                           {1, ":1"},
+                                                           {3, "+42"},
+                                                           {3, "4 2"},
+                                                           {3, "99999999999999999999"},
+                                                           {7, "Volumes/A"},
+                                                           {8, "--setboot"},
+                                                           {0, "--dev"}};
+    for (const auto& [at, value] : changes) {
+        auto changed = good;
+        changed[at] = value;
+        EXPECT_EQ(parseHelperArguments(changed), std::nullopt) << at << " " << value;
+    }
+    auto twice = good;
+    twice.insert(twice.end(), {"--nextonly", "--nextonly"});
+    EXPECT_EQ(parseHelperArguments(twice), std::nullopt);
 }
 
 } // namespace
