@@ -46,6 +46,7 @@ struct LinuxVolumeSource::MountTable {
     struct Mount {
         int id = 0;
         std::string target;
+        std::string root; // the folder of the file system that the mount shows
         std::string source;
         std::string fileSystemType;
         dev_t device = 0;
@@ -143,10 +144,11 @@ std::unique_ptr<MountTable> readMountTable(int fd, const std::string& path) {
             continue;
         const char* source = mnt_fs_get_source(fs);
         const char* type = mnt_fs_get_fstype(fs);
-        MountTable::Mount mount{mnt_fs_get_id(fs),          target,
-                                source ? source : "",       type ? type : "",
-                                mnt_fs_get_devno(fs),       mnt_fs_is_netfs(fs) == 1,
-                                mnt_fs_is_pseudofs(fs) == 1};
+        const char* root = mnt_fs_get_root(fs);
+        MountTable::Mount mount{mnt_fs_get_id(fs),        target,
+                                root ? root : "/",        source ? source : "",
+                                type ? type : "",         mnt_fs_get_devno(fs),
+                                mnt_fs_is_netfs(fs) == 1, mnt_fs_is_pseudofs(fs) == 1};
         // NOTE: libmount counts every FUSE mount without a subtype as a pseudo file system,
         // though a disk read through a FUSE driver is as much the user's as any other.
         if (mount.fileSystemType == "fuse" || mount.fileSystemType == "fuseblk")
@@ -570,6 +572,18 @@ std::optional<std::string> LinuxVolumeSource::readFile(const std::string& path) 
             risky ? risky->id : unknownMount, waitDeadline(),
             [path] { return readRegularFile(path, maxVersionFileSize); })
         .value_or(std::nullopt);
+}
+
+std::string LinuxVolumeSource::volumeKey(const std::string& resolvedPath) {
+    std::lock_guard lock(mutex_);
+    const MountTable* table = currentTable(false);
+    const MountTable::Mount* mount = table ? table->visibleMount(resolvedPath) : nullptr;
+    if (!mount)
+        return resolvedPath;
+    // Bind mounts show one tree of one file system wherever they are: its device and the folder
+    // at the mount's root name it. The leading NUL keeps the key apart from any UUID and path.
+    return std::string(1, '\0') + std::to_string(major(mount->device)) + ":" +
+           std::to_string(minor(mount->device)) + ":" + mount->root;
 }
 
 std::optional<PropertyList> LinuxVolumeSource::decodePropertyList(const std::string& data) {

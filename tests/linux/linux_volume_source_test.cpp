@@ -92,6 +92,18 @@ TEST(SyntheticMountTable, ClassifiesMountsWithoutTouchingNetworkOnes) {
              "volume|local|hidden|-|-"}, {"/run/media/user/Clé", "volume|local|browsable|-|-"}})
         // clang-format on
         EXPECT_EQ(describe(source, path), described) << path;
+    // Volumes without UUID: bind mounts of one tree share a key, other trees and devices do not.
+    test::writeFile(dir / "bound", "1 0 259:1 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+                                   "2 1 8:17 / /media/stick rw - vfat /dev/sdb1 rw\n"
+                                   "3 1 8:17 / /mnt/again rw - vfat /dev/sdb1 rw\n"
+                                   "4 1 8:17 /sub /mnt/sub rw - vfat /dev/sdb1 rw\n"
+                                   "5 1 8:18 / /mnt/other rw - vfat /dev/sdb2 rw\n");
+    LinuxVolumeSource bound(dir / "bound");
+    ASSERT_TRUE(bound.mountedVolumePaths().has_value());
+    EXPECT_EQ(bound.volumeKey("/media/stick"), bound.volumeKey("/mnt/again"));
+    for (const char* path : {"/mnt/sub", "/mnt/other", "/"})
+        EXPECT_NE(bound.volumeKey("/media/stick"), bound.volumeKey(path)) << path;
+    EXPECT_EQ(bound.volumeKey("/media/stick/folder"), "/media/stick/folder");
     // Without the table the root is still a volume, of unknown kind; nothing else is known.
     LinuxVolumeSource withoutTable(dir / "missing");
     EXPECT_FALSE(withoutTable.mountedVolumePaths().has_value());
