@@ -58,6 +58,10 @@ public:
                                                         const std::string& relativePath) {
         return readFile(volumePath == "/" ? "/" + relativePath : volumePath + "/" + relativePath);
     }
+    // The key that tells volumes without a UUID apart: equal for two paths that show the same
+    // volume. The path byte for byte by default, as on file systems where two names that differ
+    // only in normalisation are two folders.
+    virtual std::string volumeKey(const std::string& resolvedPath) { return resolvedPath; }
     // The decoded property list (XML or binary); nullopt when the data is not a property list.
     virtual std::optional<PropertyList> decodePropertyList(const std::string& data) = 0;
 };

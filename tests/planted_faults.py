@@ -63,6 +63,8 @@ FAULTS = {
         "    return c < 0x20 ||", "    return c < 0x0A ||", "CommandLine"),
     "bidirectional override reaches the terminal": ("texts/visible_text.cpp",
         "(c >= 0x202A && c <= 0x202E)", "(c >= 0x202A && c <= 0x202D)", "CommandLine"),
+    "volumes without UUID keyed by their path alone": ("volumes/discovery.cpp",
+        ": source.volumeKey(resolved);", ": resolved;", "Discovery"),
     # The Linux volume source.
     "network share counted as local": ("platform/linux/linux_volume_source.cpp",
         "return VolumeAttributes{true, !mount->isNetwork, visibleToUser, {}, {}};",
@@ -104,6 +106,9 @@ FAULTS = {
         "if (needsQuotes && (c == '\"' || c == '`' || c == '$'))", "XdgLoginItems"),
     "a percent sign left single": ("platform/linux/xdg_login_items.cpp",
         "        if (c == '%')\n            quoted += '%';\n", "", "XdgLoginItems"),
+    "an entry that GLib refuses counted as started": ("platform/linux/autostart_entry.cpp",
+        "return glibStartsEntry(contents, session) && systemdStartsEntry(contents, session);",
+        "return systemdStartsEntry(contents, session);", "XdgLoginItems"),
     # Property lists.
     "byte-order mark left in the text": ("platform/linux/property_list_decoder.cpp",
         "return TextEncoding{std::string(name), mark.size()};", "return TextEncoding{std::string(name)};",

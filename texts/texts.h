@@ -101,6 +101,28 @@ inline constexpr const char* cannotWrite = "Impossible d’écrire";
 inline constexpr const char* cannotRemove = "Impossible de supprimer";
 inline constexpr const char* programPathUnknown =
     "Impossible de trouver le chemin du programme Kavelin.";
+inline std::string folderNotAnswering(const std::string& folder) {
+    return "Le dossier " + framed(folder) + " ne répond pas\u00A0: son disque est injoignable.";
+}
+// Programs that no session would start from an autostart entry.
+inline constexpr const char* programPathNotUtf8 =
+    "Le chemin du programme Kavelin n’est pas un texte UTF-8 valide\u00A0: aucune session ne "
+    "saurait le lancer à la connexion.";
+inline constexpr const char* programReplaced =
+    "Le programme Kavelin a été remplacé ou supprimé depuis son lancement\u00A0: relance-le "
+    "pour l’ouvrir à la connexion.";
+inline std::string programPathNotAbsolute(const std::string& path) {
+    return "Le chemin du programme Kavelin " + framed(path) + " n’est pas absolu.";
+}
+inline std::string programPathUnlaunchable(const std::string& path) {
+    return "Le chemin du programme Kavelin " + framed(path) +
+           " contient un caractère avec lequel les sessions ne le lancent pas (%, $, `, guillemet, "
+           "barre oblique inversée ou caractère de contrôle)\u00A0: installe-le dans un autre "
+           "dossier.";
+}
+inline std::string programNotExecutable(const std::string& path) {
+    return "Le programme Kavelin " + framed(path) + " n’est pas un fichier exécutable.";
+}
 // "the  menu" reads "the system's menu"; the logo alone stands for its maker's name.
 inline constexpr const char* systemMenuWords = "menu du système";
 inline constexpr const char* logoWord = "Apple";

@@ -72,13 +72,12 @@ public:
             return std::nullopt;
         if (!isRoot && !passesVolumeTests(*attributes))
             return std::nullopt;
-        // UUIDs and paths share one set: a volume is the same volume whichever way it was
-        // reached, and the first qualifying appearance wins. Equivalent UUID texts name one
-        // volume; a path is the file system's own bytes, since two folders whose names differ
-        // only in normalisation are two folders here.
+        // UUIDs and the source's keys of volumes without one share one set: a volume is the
+        // same volume whichever way it was reached, and the first qualifying appearance wins.
+        // Equivalent UUID texts name one volume; whether two paths do is the source's to say.
         std::string key = attributes->volumeUUIDString
                               ? text.canonicalForm(*attributes->volumeUUIDString)
-                              : resolved;
+                              : source.volumeKey(resolved);
         // A later appearance of an accepted volume is dropped whatever its version file holds,
         // so that file need not be read.
         if (seenKeys.contains(key))

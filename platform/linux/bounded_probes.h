@@ -16,6 +16,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/trace.h"
 
@@ -24,6 +25,12 @@ namespace kavelin::platform {
 class BoundedProbes {
 public:
     using Clock = std::chrono::steady_clock;
+
+    // Probes of mounts, traced under "volumes"; or of one subject (a folder, say), traced under
+    // topic with that subject's name.
+    BoundedProbes() = default;
+    BoundedProbes(std::string topic, std::string subject)
+        : topic_(std::move(topic)), subject_(std::move(subject)) {}
 
     // The outcome of one piece of work, shared with the thread that does it.
     template <typename Result> struct Job {
@@ -90,13 +97,19 @@ public:
 
 private:
     // Keys are the mount ids of /proc/self/mountinfo, or negative for work without a table.
-    static void traceUnanswered(int key, const char* what) {
-        if (traceEnabled())
-            trace("volumes",
-                  (key >= 0 ? "montage " + std::to_string(key) + " de /proc/self/mountinfo"
-                            : std::string("volume hors table des montages")) +
-                      " : " + what);
+    void traceUnanswered(int key, const char* what) const {
+        if (!traceEnabled())
+            return;
+        if (!subject_.empty())
+            trace(topic_, subject_ + " : " + what);
+        else
+            trace(topic_, (key >= 0 ? "montage " + std::to_string(key) + " de /proc/self/mountinfo"
+                                    : std::string("volume hors table des montages")) +
+                              " : " + what);
     }
+
+    std::string topic_ = "volumes";
+    std::string subject_;
 
     struct State {
         std::mutex mutex;

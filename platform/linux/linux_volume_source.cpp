@@ -46,6 +46,7 @@ struct LinuxVolumeSource::MountTable {
     struct Mount {
         int id = 0;
         std::string target;
+        std::string root; // the folder of the file system that the mount shows
         std::string source;
         std::string fileSystemType;
         dev_t device = 0;
@@ -143,10 +144,11 @@ std::unique_ptr<MountTable> readMountTable(int fd, const std::string& path) {
             continue;
         const char* source = mnt_fs_get_source(fs);
         const char* type = mnt_fs_get_fstype(fs);
-        MountTable::Mount mount{mnt_fs_get_id(fs),          target,
-                                source ? source : "",       type ? type : "",
-                                mnt_fs_get_devno(fs),       mnt_fs_is_netfs(fs) == 1,
-                                mnt_fs_is_pseudofs(fs) == 1};
+        const char* root = mnt_fs_get_root(fs);
+        MountTable::Mount mount{mnt_fs_get_id(fs),        target,
+                                root ? root : "/",        source ? source : "",
+                                type ? type : "",         mnt_fs_get_devno(fs),
+                                mnt_fs_is_netfs(fs) == 1, mnt_fs_is_pseudofs(fs) == 1};
         // NOTE: libmount counts every FUSE mount without a subtype as a pseudo file system,
         // though a disk read through a FUSE driver is as much the user's as any other.
         if (mount.fileSystemType == "fuse" || mount.fileSystemType == "fuseblk")
@@ -396,6 +398,24 @@ std::optional<std::string> LinuxVolumeSource::resolve(const MountTable* table,
     auto push = [&](std::string_view text) { pushPathComponents(pending, text); };
     push(path);
 
+    // The mounts that hold each folder of the resolved path, kept as the walk goes, so that a
+    // deep path costs one table look-up per component rather than one per prefix.
+    struct Holders {
+        const MountTable::Mount* containing = nullptr; // the visible mount that holds it
+        const MountTable::Mount* mayHang = nullptr;    // the innermost that may hang on the way
+    };
+    auto holdersOf = [&](const std::string& folder, Holders holders) {
+        if (!table)
+            return holders;
+        if (const auto* mount = table->visibleMount(folder))
+            holders.containing = mount;
+        if (auto found = table->mayHangAt.find(folder); found != table->mayHangAt.end())
+            holders.mayHang = &table->mounts[found->second];
+        return holders;
+    };
+    const Holders atRoot = holdersOf("/", {});
+    std::vector<Holders> holders; // of each component of resolved
+
     std::string resolved; // "" is the root
     int linksFollowed = 0;
     while (!pending.empty()) {
@@ -404,22 +424,26 @@ std::optional<std::string> LinuxVolumeSource::resolve(const MountTable* table,
         if (component == ".")
             continue;
         if (component == "..") {
-            if (std::size_t slash = resolved.rfind('/'); slash != std::string::npos)
+            if (std::size_t slash = resolved.rfind('/'); slash != std::string::npos) {
                 resolved.erase(slash);
+                holders.pop_back();
+            }
             continue;
         }
         std::string next = resolved + "/" + component;
         const bool done =
             std::all_of(pending.begin(), pending.end(), [](auto& c) { return c == "."; });
-        if (table && table->onNetwork(next)) {
+        const Holders nextHolders = holdersOf(next, holders.empty() ? atRoot : holders.back());
+        if (nextHolders.containing && nextHolders.containing->isNetwork) {
             // A mount point is already a resolved path; below it nothing may be looked at.
             if (done && table->visibleMount(next))
                 return next;
             return std::nullopt;
         }
-        const MountTable::Mount* risky = table ? table->mayHangOnWay(next) : nullptr;
+        const MountTable::Mount* risky = nextHolders.mayHang;
         if (risky && risky->target == next && table->visibleMount(next)) {
             resolved = std::move(next); // a mount point: a folder, and not a link
+            holders.push_back(nextHolders);
             continue;
         }
         auto step =
@@ -434,14 +458,17 @@ std::optional<std::string> LinuxVolumeSource::resolve(const MountTable* table,
         if (S_ISLNK(step->mode)) {
             if (++linksFollowed > 40)
                 return std::nullopt;
-            if (step->target.starts_with('/'))
+            if (step->target.starts_with('/')) {
                 resolved.clear();
+                holders.clear();
+            }
             push(step->target);
             continue;
         }
         if (!S_ISDIR(step->mode) && !done)
             return std::nullopt;
         resolved = std::move(next);
+        holders.push_back(nextHolders);
     }
     return resolved.empty() ? "/" : resolved;
 }
@@ -570,6 +597,18 @@ std::optional<std::string> LinuxVolumeSource::readFile(const std::string& path) 
             risky ? risky->id : unknownMount, waitDeadline(),
             [path] { return readRegularFile(path, maxVersionFileSize); })
         .value_or(std::nullopt);
+}
+
+std::string LinuxVolumeSource::volumeKey(const std::string& resolvedPath) {
+    std::lock_guard lock(mutex_);
+    const MountTable* table = currentTable(false);
+    const MountTable::Mount* mount = table ? table->visibleMount(resolvedPath) : nullptr;
+    if (!mount)
+        return resolvedPath;
+    // Bind mounts show one tree of one file system wherever they are: its device and the folder
+    // at the mount's root name it. The leading NUL keeps the key apart from any UUID and path.
+    return std::string(1, '\0') + std::to_string(major(mount->device)) + ":" +
+           std::to_string(minor(mount->device)) + ":" + mount->root;
 }
 
 std::optional<PropertyList> LinuxVolumeSource::decodePropertyList(const std::string& data) {

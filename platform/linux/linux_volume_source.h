@@ -34,6 +34,7 @@ public:
     std::optional<std::string> readFile(const std::string& path) override;
     std::optional<std::string> readFileInVolume(const std::string& volumePath,
                                                 const std::string& relativePath) override;
+    std::string volumeKey(const std::string& resolvedPath) override;
     std::optional<PropertyList> decodePropertyList(const std::string& data) override;
 
     // Mounts with file-system work still blocked in the kernel.

@@ -1,9 +1,10 @@
 // Login items over XDG autostart: the user entry $XDG_CONFIG_HOME/autostart/kavelin.desktop,
 // written atomically (temporary file, fsync, rename), and the system-wide entries of
-// $XDG_CONFIG_DIRS, which a user entry with Hidden=true switches off. Status 1 (enabled) or 0
-// (not registered) only: XDG has no approval step and no "not found". OnlyShowIn, NotShowIn and
-// TryExec are not read. The settings are the autostart folder, shown by the desktop's file
-// manager through xdg-open.
+// $XDG_CONFIG_DIRS, which a user entry with Hidden=true switches off. Status 1 (enabled) when the
+// entry that decides would be started by the session (autostart_entry.h), 0 (not registered)
+// otherwise: XDG has no approval step and no "not found". The folders are read and written on
+// bounded probes, so a dead mount under them costs a menu opening no more than the bound. The
+// settings are the autostart folder, shown by the desktop's file manager through xdg-open.
 
 #include "platform/linux/xdg_login_items.h"
 
@@ -30,8 +31,11 @@ namespace kavelin::platform {
 namespace {
 
 constexpr const char* entryName = "kavelin.desktop";
-// Real entries are a few hundred bytes; anything past this is not ours to parse.
-constexpr std::size_t entrySizeLimit = 64 * 1024;
+// Real entries are a few kilobytes, translations included; past this bound an entry reads as
+// one that does not start.
+constexpr std::size_t entrySizeLimit = 4 * 1024 * 1024;
+// The one key of the bounded probes: every look at the folders waits for the same mounts.
+constexpr int foldersKey = 0;
 
 // The system's reason in French, as the sentence around it, wherever a French locale is
 // installed (the C library's catalogue then gives the text; only the language counts, so any
@@ -67,70 +71,53 @@ std::optional<std::string> traced(std::optional<std::string> error) {
     return error;
 }
 
-std::string withoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
+// The path with repeated and trailing slashes dropped.
+std::string withoutExtraSlashes(std::string_view path) {
+    std::string clean;
+    for (const char c : path)
+        if (c != '/' || clean.empty() || clean.back() != '/')
+            clean += c;
+    if (clean.size() > 1 && clean.back() == '/')
+        clean.pop_back();
+    return clean;
 }
 
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
+std::string childPath(const std::string& folder, std::string_view name) {
+    return (folder == "/" ? "" : folder) + "/" + std::string(name);
 }
 
-enum class EntryState { absent, enabled, disabled };
+enum class EntryState { absent, started, notStarted };
 
-// Whether the [Desktop Entry] group switches the entry off: Hidden=true, or the GNOME flag false.
-bool switchedOff(std::string_view contents) {
-    bool inMainGroup = false;
-    bool off = false;
-    while (!contents.empty()) {
-        const auto end = contents.find('\n');
-        const std::string_view line = trimmed(contents.substr(0, end));
-        contents = end == std::string_view::npos ? std::string_view{} : contents.substr(end + 1);
-        if (line.empty() || line.front() == '#')
-            continue;
-        if (line.front() == '[') {
-            inMainGroup = line == "[Desktop Entry]";
-            continue;
-        }
-        const auto equals = line.find('=');
-        if (!inMainGroup || equals == std::string_view::npos)
-            continue;
-        const std::string_view key = trimmed(line.substr(0, equals));
-        const std::string_view value = trimmed(line.substr(equals + 1));
-        if (key == "Hidden")
-            off = off || value == "true";
-        else if (key == "X-GNOME-Autostart-enabled")
-            off = off || value == "false";
-    }
-    return off;
-}
-
-EntryState entryState(const std::string& path) {
+EntryState entryState(const std::string& path, const AutostartSession& session) {
     // NOTE: the entry is read only when it is a regular file: a FIFO or a device planted at that
     // path would otherwise freeze every opening of the menu.
     int error = 0;
     const auto contents = readRegularFile(path, entrySizeLimit, &error);
-    if (error == ENOENT || error == ENOTDIR)
+    struct stat link {};
+    // A dangling link still takes the name, and so hides the entries behind it.
+    if ((error == ENOENT || error == ENOTDIR) && ::lstat(path.c_str(), &link) != 0)
         return EntryState::absent;
     // Present but unreadable: no autostart implementation would start it either.
     if (!contents)
-        return EntryState::disabled;
-    return switchedOff(*contents) ? EntryState::disabled : EntryState::enabled;
+        return EntryState::notStarted;
+    return sessionStartsEntry(*contents, session) ? EntryState::started : EntryState::notStarted;
 }
 
-// Creates the folder and its missing parents, 0700 as the base-directory rules ask.
-std::optional<std::string> makeFolders(const std::string& folder) {
-    for (std::size_t slash = 1; slash != std::string::npos;) {
-        slash = folder.find('/', slash + 1);
-        const std::string prefix = folder.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
-            return failure(texts::cannotCreateFolder, prefix, errno);
-    }
+// The state of the entry that decides: the first one present along the paths.
+EntryState decidingState(const std::vector<std::string>& paths, const AutostartSession& session) {
+    for (const auto& path : paths)
+        if (const EntryState state = entryState(path, session); state != EntryState::absent)
+            return state;
+    return EntryState::absent;
+}
+
+// Creates the configuration folder, then the autostart folder in it, 0700 as the base-directory
+// rules ask. Nothing above the configuration folder is created: a missing parent is a mistyped
+// $HOME or $XDG_CONFIG_HOME, not a place to build.
+std::optional<std::string> makeFolders(const std::string& configHome, const std::string& folder) {
+    for (const std::string& each : {configHome, folder})
+        if (::mkdir(each.c_str(), 0700) != 0 && errno != EEXIST)
+            return failure(texts::cannotCreateFolder, each, errno);
     return std::nullopt;
 }
 
@@ -147,9 +134,9 @@ bool writeAll(int fd, std::string_view data) {
 }
 
 // Replaces path with contents so that a reader sees the old entry or the new one, never a part.
-std::optional<std::string> writeAtomically(const std::string& folder, const std::string& path,
-                                           const std::string& contents) {
-    if (auto error = makeFolders(folder))
+std::optional<std::string> writeAtomically(const std::string& configHome, const std::string& folder,
+                                           const std::string& path, const std::string& contents) {
+    if (auto error = makeFolders(configHome, folder))
         return error;
     // Hidden name: autostart readers look only at "*.desktop".
     std::string temporary = folder + "/." + entryName + ".XXXXXX";
@@ -255,8 +242,8 @@ bool launchDetached(const std::vector<std::string>& argv) {
 
 std::string xdgConfigHome() {
     if (const char* value = std::getenv("XDG_CONFIG_HOME"); value && *value == '/')
-        return withoutTrailingSlashes(value);
-    return withoutTrailingSlashes(homeFolder()) + "/.config";
+        return withoutExtraSlashes(value);
+    return childPath(withoutExtraSlashes(homeFolder()), ".config");
 }
 
 std::vector<std::string> xdgConfigDirs() {
@@ -267,7 +254,7 @@ std::vector<std::string> xdgConfigDirs() {
             const auto colon = rest.find(':');
             const std::string_view folder = rest.substr(0, colon);
             if (!folder.empty() && folder.front() == '/')
-                folders.push_back(withoutTrailingSlashes(std::string(folder)));
+                folders.push_back(withoutExtraSlashes(folder));
             rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
         }
     }
@@ -280,9 +267,9 @@ XdgLoginItems::XdgLoginItems()
     : XdgLoginItems(xdgConfigHome(), xdgConfigDirs(), programPath().string()) {}
 
 XdgLoginItems::XdgLoginItems(std::string configHome, std::vector<std::string> configDirs,
-                             std::string executable, FolderOpener openFolder)
-    : configHome(withoutTrailingSlashes(std::move(configHome))), configDirs(std::move(configDirs)),
-      executable(std::move(executable)), openFolder(std::move(openFolder)) {
+                             std::string executable, FolderOpener openFolder, AutostartWaits waits)
+    : configHome(withoutExtraSlashes(configHome)), configDirs(std::move(configDirs)),
+      executable(std::move(executable)), openFolder(std::move(openFolder)), waits(waits) {
     if (!this->openFolder)
         this->openFolder = [](const std::string& folder) {
             launchDetached({"/usr/bin/xdg-open", folder});
@@ -290,53 +277,68 @@ XdgLoginItems::XdgLoginItems(std::string configHome, std::vector<std::string> co
 }
 
 std::string XdgLoginItems::autostartFolder() const {
-    return configHome + "/autostart";
+    return childPath(configHome, "autostart");
 }
 
 std::string XdgLoginItems::userEntryPath() const {
-    return autostartFolder() + "/" + entryName;
+    return childPath(autostartFolder(), entryName);
 }
 
-std::optional<std::string> XdgLoginItems::systemEntryPath() const {
-    for (const auto& folder : configDirs) {
-        const std::string path = withoutTrailingSlashes(folder) + "/autostart/" + entryName;
-        if (entryState(path) != EntryState::absent)
-            return path;
-    }
-    return std::nullopt;
+std::vector<std::string> XdgLoginItems::systemEntryPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& folder : configDirs)
+        paths.push_back(childPath(childPath(withoutExtraSlashes(folder), "autostart"), entryName));
+    return paths;
 }
 
 int XdgLoginItems::status() {
     // A user entry of the same name replaces the system-wide one, whatever it says.
-    EntryState state = entryState(userEntryPath());
-    if (state == EntryState::absent) {
-        const auto system = systemEntryPath();
-        state = system ? entryState(*system) : EntryState::absent;
-    }
-    return state == EntryState::enabled ? loginItemEnabled : loginItemNotRegistered;
+    std::vector<std::string> paths = systemEntryPaths();
+    paths.insert(paths.begin(), userEntryPath());
+    const auto state = probes.run<EntryState>(
+        foldersKey, BoundedProbes::Clock::now() + waits.read,
+        [paths, session = session] { return decidingState(paths, session); });
+    return state == EntryState::started ? loginItemEnabled : loginItemNotRegistered;
+}
+
+std::optional<std::string>
+XdgLoginItems::changeBounded(std::function<std::optional<std::string>()> change) {
+    const auto outcome = probes.run<std::optional<std::string>>(
+        foldersKey, BoundedProbes::Clock::now() + waits.write, std::move(change));
+    if (!outcome)
+        return traced(texts::folderNotAnswering(autostartFolder()));
+    return traced(*outcome);
 }
 
 std::optional<std::string> XdgLoginItems::registerItem() {
     if (executable.empty())
         return traced(texts::programPathUnknown);
-    return traced(
-        writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, false)));
+    if (auto problem = unstartableProgram(executable))
+        return traced(problem);
+    return changeBounded([configHome = configHome, folder = autostartFolder(),
+                          path = userEntryPath(), contents = entryContents(executable, false)] {
+        return writeAtomically(configHome, folder, path, contents);
+    });
 }
 
 std::optional<std::string> XdgLoginItems::unregisterItem() {
-    const auto system = systemEntryPath();
-    if (system && entryState(*system) == EntryState::enabled)
-        return traced(
-            writeAtomically(autostartFolder(), userEntryPath(), entryContents(executable, true)));
-    const std::string path = userEntryPath();
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        return traced(failure(texts::cannotRemove, path, errno));
-    return std::nullopt;
+    return changeBounded([configHome = configHome, folder = autostartFolder(),
+                          path = userEntryPath(), systemPaths = systemEntryPaths(),
+                          hidden = entryContents(executable, true),
+                          session = session]() -> std::optional<std::string> {
+        if (decidingState(systemPaths, session) == EntryState::started)
+            return writeAtomically(configHome, folder, path, hidden);
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            return failure(texts::cannotRemove, path, errno);
+        return std::nullopt;
+    });
 }
 
 void XdgLoginItems::openSystemSettingsLoginItems() {
     // Created first so that the file manager opens the folder rather than reporting it missing.
-    makeFolders(autostartFolder());
+    changeBounded([configHome = configHome, folder = autostartFolder()] {
+        return makeFolders(configHome, folder);
+    });
     openFolder(autostartFolder());
 }
 

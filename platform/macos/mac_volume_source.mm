@@ -196,6 +196,15 @@ public:
         return readFileInVolumeTree(volumePath, relativePath, maxVersionFileSize);
     }
 
+    // NOTE: APFS and HFS+ look names up whatever their normalisation: two spellings of one
+    // path reach one folder, so they make one key.
+    std::string volumeKey(const std::string& resolvedPath) override {
+        @autoreleasepool {
+            NSString* path = stringFromUTF8(resolvedPath);
+            return path ? utf8(path.precomposedStringWithCanonicalMapping) : resolvedPath;
+        }
+    }
+
     std::optional<PropertyList> decodePropertyList(const std::string& data) override {
         @autoreleasepool {
             NSData* bytes = [NSData dataWithBytes:data.data() length:data.size()];

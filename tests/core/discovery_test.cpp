@@ -66,6 +66,16 @@ TEST(Discovery, FindsExactlyTheQualifyingVolumes) {
          [&](FakePlatform& s) { mountedAt("/mnt/Caf\u00e9")(s); mountedAt("/mnt/Cafe\u0301")(s); },
          {root, backup, "/mnt/Caf\u00e9 | Caf\u00e9  \u2014  macOS 12.7",
           "/mnt/Cafe\u0301 | Cafe\u0301  \u2014  macOS 12.7"}},
+        {"where the source says names compare by equivalence, they are one volume",
+         [&](FakePlatform& s) {
+             mountedAt("/mnt/Caf\u00e9")(s); mountedAt("/mnt/Cafe\u0301")(s);
+             s.keyOf = [&](const std::string& path) { return s.platform.text.canonicalForm(path); };
+         }, {root, backup, "/mnt/Caf\u00e9 | Caf\u00e9  \u2014  macOS 12.7"}},
+        {"two mounts of one volume without UUID, as the source keys them, are one volume",
+         [&](FakePlatform& s) {
+             mountedAt("/media/usb/stick")(s); mountedAt("/mnt/bound")(s);
+             s.keyOf = [](const std::string& path) { return path.starts_with("/m") ? "stick" : path; };
+         }, {root, backup, stick}},
         {"a first appearance that fails a test reserves nothing of its volume",
          [](FakePlatform& s) {
              s.addVolume("/mnt/share", "Share", "UUID-BACKUP", "13.6");

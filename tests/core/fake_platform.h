@@ -135,6 +135,10 @@ public:
     std::optional<std::string> readFile(const std::string& path) override {
         return versionFiles.contains(path) ? std::optional(path) : std::nullopt;
     }
+    std::string volumeKey(const std::string& path) override {
+        return keyOf ? keyOf(path) : VolumeSource::volumeKey(path);
+    }
+    std::function<std::string(const std::string&)> keyOf; // the source's own keys, if any
     std::optional<platform::PropertyList> decodePropertyList(const std::string& data) override {
         return lookUp(versionFiles, data).value_or(std::nullopt);
     }

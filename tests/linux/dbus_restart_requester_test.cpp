@@ -137,14 +137,17 @@ TEST(DbusRestartRequester, AsksThePresentDesktopForItsConfirmationOnlyAndLeavesN
     SessionManager plasma(session.bus, kde, true);
     ASSERT_TRUE(DbusRestartRequester().requestRestart()); // GIO's one-time set-up happens here
     const auto before = descriptors();
+    constexpr int requests = 200;
     int answered = 0;
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < requests; ++i)
         answered += DbusRestartRequester().requestRestart();
-    EXPECT_EQ(answered, 1000);
-    // GIO's worker thread lets go of the last connection shortly after the request returns.
-    for (int i = 0; i < 100 && descriptors() > before; ++i)
+    EXPECT_EQ(answered, requests);
+    // GIO's worker thread lets go of the last connections some time after the requests return,
+    // later still on a loaded machine: a few may still be open, but a leak keeps one or more
+    // per request.
+    for (int i = 0; i < 500 && descriptors() > before; ++i)
         usleep(10000);
-    EXPECT_LE(descriptors(), before);
+    EXPECT_LT(descriptors(), before + 8);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -68,6 +69,22 @@ TEST(LinuxReadFile, ReadsSmallRegularFilesOnlyAndBeneathStaysBeneath) {
     // clang-format on
 }
 
+// A link under /Volumes to a folder 1,000 levels deep resolves in one walk: each component costs
+// one look-up in the mount table, not one per prefix (that took seconds).
+TEST(LinuxResolve, ADeepLinkResolvesInLinearTime) {
+    test::TemporaryDirectory dir;
+    std::string deep = dir.path;
+    for (int level = 0; level < 1000; ++level)
+        deep += "/d";
+    fs::create_directories(deep);
+    fs::create_symlink(deep, dir / "link");
+    LinuxVolumeSource source;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(source.resolvingSymlinks(dir / "link/."), deep);
+    // Only the time tells linear from cubic; the bound is far above either's noise.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
 // A mount table whose targets do not exist: network mounts are classified without touching them.
 TEST(SyntheticMountTable, ClassifiesMountsWithoutTouchingNetworkOnes) {
     test::TemporaryDirectory dir;
@@ -92,6 +109,18 @@ TEST(SyntheticMountTable, ClassifiesMountsWithoutTouchingNetworkOnes) {
              "volume|local|hidden|-|-"}, {"/run/media/user/Clé", "volume|local|browsable|-|-"}})
         // clang-format on
         EXPECT_EQ(describe(source, path), described) << path;
+    // Volumes without UUID: bind mounts of one tree share a key, other trees and devices do not.
+    test::writeFile(dir / "bound", "1 0 259:1 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+                                   "2 1 8:17 / /media/stick rw - vfat /dev/sdb1 rw\n"
+                                   "3 1 8:17 / /mnt/again rw - vfat /dev/sdb1 rw\n"
+                                   "4 1 8:17 /sub /mnt/sub rw - vfat /dev/sdb1 rw\n"
+                                   "5 1 8:18 / /mnt/other rw - vfat /dev/sdb2 rw\n");
+    LinuxVolumeSource bound(dir / "bound");
+    ASSERT_TRUE(bound.mountedVolumePaths().has_value());
+    EXPECT_EQ(bound.volumeKey("/media/stick"), bound.volumeKey("/mnt/again"));
+    for (const char* path : {"/mnt/sub", "/mnt/other", "/"})
+        EXPECT_NE(bound.volumeKey("/media/stick"), bound.volumeKey(path)) << path;
+    EXPECT_EQ(bound.volumeKey("/media/stick/folder"), "/media/stick/folder");
     // Without the table the root is still a volume, of unknown kind; nothing else is known.
     LinuxVolumeSource withoutTable(dir / "missing");
     EXPECT_FALSE(withoutTable.mountedVolumePaths().has_value());
