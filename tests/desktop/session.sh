@@ -96,11 +96,15 @@ alert() { window '^kavelin$' '$3 >= 100'; }
 host_menu_window() { window '^gtk-sni-tray-standalone$' '$3 >= bar && $5 >= 60'; }
 
 press() { xdotool key --delay 80 "$@"; }
-# Moves the pointer onto the icon (after leaving, so the move is seen) and clicks, or only hovers, until
-# the check succeeds: a new host may not draw the icon yet, a tool tip waits. A menu takes keys later.
+# Moves the pointer onto the icon and clicks, or only hovers, until the check succeeds: a new host may
+# not draw the icon yet, a tool tip waits. A menu takes keys later. The icon is looked for again each
+# time, since a tray lays its icons out anew as they come and go. NOTE: Qt drops a pointer motion to
+# the place where it last saw the pointer, and it sees none over the root window: landing beside the
+# middle first, then on it, gives Qt a move it has not seen yet, or no tool tip ever wakes up.
 at_icon_until() { # WHAT BUTTON|hover CHECK...
     for _ in 1 2 3 4 5; do
-        xdotool mousemove 0 300 mousemove --sync "$icon_x" "$icon_y"
+        icon_docked
+        xdotool mousemove 0 300 mousemove --sync $((icon_x - 1)) "$icon_y" mousemove --sync "$icon_x" "$icon_y"
         [ "$2" = hover ] || xdotool click "$2"
         for _ in $(seq 60); do "${@:3}" >/dev/null && sleep 0.3 && return 0; sleep 0.05; done
     done

@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -115,9 +114,9 @@ QPoint statusMenuPosition(QRect icon, QSize menu, QRect screen, QRect workArea) 
 }
 
 QtStatusItem::QtStatusItem() : icon(blankIcon()) {
-    // NOTE: Qt docks its icon again in a restarted XEmbed tray, but that icon never shows its
-    // tool tip any more, and it does not register it again with a restarted watcher at all; a
-    // new tray icon does both.
+    // NOTE: Qt does not register its icon again with a restarted StatusNotifierItem watcher; a
+    // new tray icon does. A restarted XEmbed tray, where Qt would dock the old icon again, gets a
+    // new one as well, so that both kinds of host take the same road.
     auto dockAnew = [this] {
         tray.reset();
         dockOnceAHostShows();
@@ -151,12 +150,6 @@ void QtStatusItem::dockOnceAHostShows() {
                              rendered->move(menuPositionAgainstIcon());
                      });
     tray->show();
-    // NOTE: an XEmbed icon that Qt docks on its own, once the tray has answered, may come
-    // without its tool tip; given again a moment later, it has it.
-    QTimer::singleShot(1000, tray.get(), [this] {
-        tray->setToolTip(QString());
-        tray->setToolTip(toolTip);
-    });
 }
 
 void QtStatusItem::setImage(const Image* image) {
