@@ -36,19 +36,6 @@ for start in first again; do
     [ "$host" = sni ] || at_icon_until "the icon shows no tool tip" hover tooltip_window
 done
 
-# A click on the icon opens the menu against it, below the bar; then keys in the menu.
-choose_in_menu() { # BUTTON KEY...
-    local x y width && wait_for "a menu stayed open" eval "! menu_window"
-    at_icon_until "the menu did not open" "$1" eval 'menu=$(menu_window)'
-    read -r _ x y width _ <<<"$menu"
-    [ "$y" -eq "$bar" ] && [ "$x" -le "$icon_x" ] && [ $((x + width)) -ge "$icon_x" ] ||
-        fail "the menu is at $x,$y ($width wide), not against the icon at $icon_x,$icon_y below a bar of $bar"
-    press "${@:2}"
-}
-# Keys to the alert that is up, once it has the keyboard.
-answer() { # KEY...
-    wait_for "no alert took the keyboard" eval '[ "$(xdotool getwindowfocus)" = "$(alert | cut -d" " -f1)" ]' && press "$@"
-}
 # A click on a button of the choice alert, whose answer reaches the prompt. NOTE: buttons take no
 # keyboard focus, so only the pointer reaches them; they fill the alert's bottom row.
 click_button() { # first|middle

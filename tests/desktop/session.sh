@@ -3,13 +3,18 @@
 session_dir=$(mktemp -d /tmp/kavelin-session.XXXXXX) session_pids=()
 session_cleanup() { kill "${session_pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$session_dir"; }
 trap session_cleanup EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
+# With KAVELIN_SESSION_SHOTS=folder, a failure leaves a screenshot of the session there.
+fail() {
+    echo "FAILED: $*" >&2
+    [ -z "${KAVELIN_SESSION_SHOTS:-}" ] || import -window root "$KAVELIN_SESSION_SHOTS/failed-$$.png" || true
+    exit 1
+}
 # Exits 77 (skipped) unless every tool is installed.
 session_require() { # TOOL...
     for tool; do command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (see scripts/setup)"; exit 77; }; done
 }
 # Runs the command until it succeeds, for up to thirty seconds (the machine may be busy).
-eventually() { for _ in $(seq 600); do "$@" >/dev/null && return 0; sleep 0.05; done; return 1; }
+eventually() { for _ in $(seq 600); do "$@" &>/dev/null && return 0; sleep 0.05; done; return 1; }
 wait_for() { eventually "${@:2}" || fail "$1"; } # WHAT COMMAND...
 
 session_start_x() { # [WIDTHxHEIGHT]
@@ -27,13 +32,21 @@ session_start_bus() {
         -o /org/freedesktop/DBus -m org.freedesktop.DBus.GetId
 }
 
+# A window manager (openbox, with its stock settings), which stacks, focuses and minimises windows
+# as a desktop does.
+session_start_window_manager() {
+    mkdir -p "$session_dir/wm"
+    HOME="$session_dir/wm" XDG_CONFIG_HOME="$session_dir/wm" openbox --sm-disable &>/dev/null & session_pids+=($!)
+    wait_for "the window manager did not start" xprop -root _NET_SUPPORTING_WM_CHECK
+}
+
 # A tray host along the top of the screen, $bar pixels high: xembed (trayer, its panel at the
 # right end) or sni (a StatusNotifierWatcher on the session bus, then a bar that hosts items).
 session_start_host() { # xembed|sni
     session_host_kind=$1
     if [ "$1" = xembed ]; then
         bar=24
-        trayer --edge top --align right --widthtype request --height $bar --SetDockType true \
+        trayer --edge top --align right --widthtype request --height $bar --SetDockType true --SetPartialStrut true \
             --transparent false &>/dev/null & session_host=$! && session_pids+=($!)
         wait_for "trayer shows no panel" panel
     else
@@ -47,7 +60,7 @@ session_start_host() { # xembed|sni
     xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, $bar, ${session_screen%x*}, $((${session_screen#*x} - bar))"
 }
 session_stop_host() { kill $session_host ${session_watcher:-}; wait $session_host ${session_watcher:-} || true; session_watcher=; }
-panel() { xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "panel": ("panel" "trayer").*/\1/p' | grep .; }
+panel() { xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "panel": ("panel" "trayer").*/\1/p' | grep .; }
 watcher_get() { gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
     -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null; }
 # The bus name of the one item registered with the watcher; the menu it exports, read as a host would.
@@ -109,4 +122,17 @@ at_icon_until() { # WHAT BUTTON|hover CHECK...
         for _ in $(seq 60); do "${@:3}" >/dev/null && sleep 0.3 && return 0; sleep 0.05; done
     done
     fail "$1"
+}
+# A click on the icon opens the menu against it, below the bar; then keys in the menu.
+choose_in_menu() { # BUTTON KEY...
+    local x y width && wait_for "a menu stayed open" eval "! menu_window"
+    at_icon_until "the menu did not open" "$1" eval 'menu=$(menu_window)'
+    read -r _ x y width _ <<<"$menu"
+    [ "$y" -eq "$bar" ] && [ "$x" -le "$icon_x" ] && [ $((x + width)) -ge "$icon_x" ] ||
+        fail "the menu is at $x,$y ($width wide), not against the icon at $icon_x,$icon_y below a bar of $bar"
+    press "${@:2}"
+}
+# Keys to the alert that is up, once it has the keyboard.
+answer() { # KEY...
+    wait_for "no alert took the keyboard" eval '[ "$(xdotool getwindowfocus)" = "$(alert | cut -d" " -f1)" ]' && press "$@"
 }

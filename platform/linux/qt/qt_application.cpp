@@ -30,10 +30,19 @@ void QtApplication::terminate() {
 
 void QtApplication::activateIgnoringOtherApps() {
     // The alert that follows raises itself as it shows; a dialog already up is brought forward.
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-        modal->raise();
-        modal->activateWindow();
-    }
+    bringAlertForward();
+}
+
+bool bringAlertForward() {
+    QWidget* alert = QApplication::activeModalWidget();
+    if (!alert)
+        return false;
+    // Without a taskbar, an alert left behind another window or minimised is out of reach.
+    alert->setWindowState(alert->windowState() & ~Qt::WindowMinimized);
+    alert->show();
+    alert->raise();
+    alert->activateWindow();
+    return true;
 }
 
 void waitInEventLoop(int descriptor) {

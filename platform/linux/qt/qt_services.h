@@ -36,6 +36,9 @@ private:
     ApplicationDelegate* delegate = nullptr;
 };
 
+// Raises and activates the alert that is up, if one is; false when none is.
+bool bringAlertForward();
+
 // Runs the event loop until the descriptor is readable: a blocking call of the core (the
 // administrator prompt) then leaves the status item and its menu alive. Returns at once when the
 // application is quitting.

@@ -192,6 +192,9 @@ void QtStatusItem::setMenu(std::shared_ptr<Menu> newMenu, MenuDelegate* newDeleg
     delegate = newDelegate;
     rendered = std::make_unique<QMenu>();
     QObject::connect(rendered.get(), &QMenu::aboutToShow, rendered.get(), [this] {
+        // A click on the icon while an alert waits (which the menu then only says) is also the
+        // way back to that alert, wherever it went: behind a window or minimised.
+        bringAlertForward();
         if (rebuiltForOpening)
             return;
         if (delegate)
