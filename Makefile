@@ -19,7 +19,9 @@ test: build
 	@if [ -n "$${KAVELIN_MACOS_SDK:-}" ]; then scripts/macos; fi
 	@ctest --preset default
 
-run: build
+# Only what the application runs: the program, its Qt module and the root-side helper.
+run: configure
+	@cmake --build --preset default --target kavelin kavelin_qt kavelin_bless
 	@./$(BUILD_DIR)/kavelin
 
 # The Debian package, in dist/: the programs, the Qt module, the polkit action, the desktop entry,

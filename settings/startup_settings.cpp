@@ -1,5 +1,6 @@
 #include "settings/startup_settings.h"
 
+#include "platform/trace.h"
 #include "texts/texts.h"
 
 namespace kavelin {
@@ -16,9 +17,12 @@ constexpr const char* startupDiskPreferencePaneURL =
 void openStartupSettings(platform::Platform& platform) {
     if (platform.workspace.openURL(startupDiskSettingsURL))
         return;
+    platform::trace("réglages", std::string(startupDiskSettingsURL) +
+                                    " ne s’ouvre pas : essai de " + startupDiskPreferencePaneURL);
     // The older preference pane is the only other way in; if it fails too there is nothing left
-    // to offer, so its answer is not looked at.
-    platform.workspace.openURL(startupDiskPreferencePaneURL);
+    // to offer the user, so its answer only reaches the trace.
+    if (!platform.workspace.openURL(startupDiskPreferencePaneURL))
+        platform::trace("réglages", std::string(startupDiskPreferencePaneURL) + " ne s’ouvre pas");
 }
 
 void showSettingsFallback(platform::Platform& platform, const std::string& title,

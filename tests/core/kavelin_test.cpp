@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <stdexcept>
 
 #include "app/kavelin.h"
 #include "fake_platform.h"
+#include "platform/trace.h"
 
 namespace kavelin::flows {
 namespace {
@@ -307,6 +309,26 @@ TEST_F(MenuRebuild, OpenStartupDiskThenQuit) {
     EXPECT_EQ(fake.calls, Calls{settings});
     click(*menuItem("Quitter"));
     EXPECT_EQ(fake.calls, Calls{"terminate"});
+}
+
+// With the trace on, each way in that does not open says so; one that opens says nothing.
+TEST_F(MenuRebuild, TracesEachSettingsPageThatDoesNotOpen) {
+    setenv("KAVELIN_TRACE", "1", 1);
+    if (!platform::traceEnabled())
+        GTEST_SKIP() << "the trace setting was read before this test started (run it alone)";
+    const std::string url = settings.substr(8), file = pane.substr(8);
+    for (const auto& [openable, traced] :
+         std::vector<std::pair<std::set<std::string>, std::string>>{
+             {{},
+              "kavelin: réglages: " + url + " ne s’ouvre pas : essai de " + file +
+                  "\nkavelin: réglages: " + file + " ne s’ouvre pas\n"},
+             {{file}, "kavelin: réglages: " + url + " ne s’ouvre pas : essai de " + file + "\n"},
+             {{url}, ""}}) {
+        fake.openable = openable;
+        testing::internal::CaptureStderr();
+        click(*menuItem("Ouvrir Disque de démarrage…"));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), traced);
+    }
 }
 
 } // namespace

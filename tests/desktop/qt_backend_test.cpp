@@ -10,11 +10,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
 #include "gio_workspace.h"
+#include "platform/trace.h"
 #include "qt_services.h"
 
 namespace kavelin::platform {
@@ -135,6 +137,24 @@ TEST(GioWorkspace, TrueOnlyWhenAHandlerWasLaunched) {
     EXPECT_FALSE(
         workspace.openURL("x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension"));
     EXPECT_FALSE(workspace.openURL("file:///System/Library/PreferencePanes/StartupDisk.prefPane"));
+}
+
+// With the trace on, a URL that nothing opens says why; one that opens says nothing.
+TEST(GioWorkspace, TracesAUrlThatNoHandlerOpens) {
+    setenv("KAVELIN_TRACE", "1", 1);
+    if (!traceEnabled())
+        GTEST_SKIP() << "the trace setting was read before this test started (run it alone)";
+    GioWorkspace workspace;
+    testing::internal::CaptureStderr();
+    workspace.openURL("x-kavelin-test:bonjour");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    testing::internal::CaptureStderr();
+    workspace.openURL("x-apple.systempreferences:com.apple.Startup-Disk-Settings.extension");
+    const std::string traced = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(traced.starts_with("kavelin: url: x-apple.systempreferences:com.apple.Startup-Disk-"
+                                   "Settings.extension : "))
+        << traced;
+    EXPECT_EQ(std::count(traced.begin(), traced.end(), '\n'), 1) << traced;
 }
 
 } // namespace
