@@ -3,6 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 #include <unordered_map>
 
 #include "platform/native_services.h"
@@ -94,6 +97,29 @@ void realMountAttributes(benchmark::State& state) {
     state.counters["mounts"] = static_cast<double>(mounts);
 }
 BENCHMARK(realMountAttributes)->Unit(benchmark::kMicrosecond);
+
+// A link to a folder N levels deep: one walk, so the cost grows with N, not with its square.
+void deepLinkResolve(benchmark::State& state) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("kavelin-deep-" + std::to_string(getpid()));
+    fs::path deep = root;
+    for (int level = 0; level < state.range(0); ++level)
+        deep /= "d";
+    fs::create_directories(deep);
+    fs::create_symlink(deep, root / "link");
+    auto& source = platform::nativeVolumeSource();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(source.resolvingSymlinks((root / "link/.").string()));
+    state.SetComplexityN(state.range(0));
+    fs::remove_all(root);
+}
+BENCHMARK(deepLinkResolve)
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 } // namespace
 } // namespace kavelin

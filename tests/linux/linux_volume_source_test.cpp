@@ -69,9 +69,9 @@ TEST(LinuxReadFile, ReadsSmallRegularFilesOnlyAndBeneathStaysBeneath) {
     // clang-format on
 }
 
-// A link under /Volumes to a folder 1,000 levels deep resolves in one walk: each component costs
-// one look-up in the mount table, not one per prefix (that took seconds).
-TEST(LinuxResolve, ADeepLinkResolvesInLinearTime) {
+// A link under /Volumes to a folder 1,000 levels deep resolves to that folder (its cost is
+// measured by the deepLinkResolve benchmark).
+TEST(LinuxResolve, ADeepLinkResolvesToItsTarget) {
     test::TemporaryDirectory dir;
     std::string deep = dir.path;
     for (int level = 0; level < 1000; ++level)
@@ -79,10 +79,7 @@ TEST(LinuxResolve, ADeepLinkResolvesInLinearTime) {
     fs::create_directories(deep);
     fs::create_symlink(deep, dir / "link");
     LinuxVolumeSource source;
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(source.resolvingSymlinks(dir / "link/."), deep);
-    // Only the time tells linear from cubic; the bound is far above either's noise.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 // A mount table whose targets do not exist: network mounts are classified without touching them.
