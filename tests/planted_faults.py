@@ -116,6 +116,16 @@ FAULTS = {
     "declared encoding ignored": ("platform/linux/property_list_decoder.cpp",
         "    return TextEncoding{std::string(name)};\n}", "    return TextEncoding{\"UTF-8\"};\n}",
         "PropertyList"),
+    # One tray application per user.
+    "a second start runs beside the first": ("platform/linux/qt/qt_module.cpp",
+        "if (instance.state() == InstanceClaim::heldElsewhere) {", "if (false) {",
+        "program_one_instance"),
+    "the lock taken in a folder others may write to": ("platform/linux/single_instance.cpp",
+        "status.st_uid != ::geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH))", "false",
+        "SingleInstanceLock"),
+    "the lock file followed through a link": ("platform/linux/single_instance.cpp",
+        "O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW", "O_RDWR | O_CREAT | O_CLOEXEC",
+        "SingleInstanceLock"),
     # The tray menu.
     "menu opened over the icon": ("platform/linux/qt/qt_status_bar.cpp",
         "return {x, std::max(icon.bottom() + 1, workArea.top())};", "return {x, icon.top()};",

@@ -12,8 +12,10 @@
 #include "gio_workspace.h"
 #include "platform/linux/dbus_restart_requester.h"
 #include "platform/linux/pkexec_script_runner.h"
+#include "platform/linux/single_instance.h"
 #include "platform/linux/xdg_login_items.h"
 #include "platform/native_services.h"
+#include "platform/trace.h"
 #include "qt_services.h"
 #include "texts/texts.h"
 
@@ -46,6 +48,14 @@ extern "C" __attribute__((visibility("default"))) int kavelin_qt_start(int argc,
         !hasVariable("QT_QPA_PLATFORM")) {
         std::fputs(kavelin::texts::noGraphicalSession, stderr);
         return 1;
+    }
+    // A second start (a manual one beside the login launch) would add a second icon: it leaves
+    // before Qt starts, and successfully, since the application the user asked for is running.
+    // The lock stays held until this process ends.
+    static SingleInstanceLock instance = SingleInstanceLock::claim(userRuntimeDirectory());
+    if (instance.state() == InstanceClaim::heldElsewhere) {
+        kavelin::platform::trace("instance", "another instance is running: leaving");
+        return 0;
     }
 
     // NOTE: QApplication takes its own options (-platform, -display, -style, ...) from the
