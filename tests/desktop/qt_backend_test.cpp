@@ -58,6 +58,7 @@ QStringList describe(const QList<QAction*>& actions) {
     for (QAction* a : actions)
         lines << (a->isSeparator() ? "---" : a->text()) + (a->isEnabled() ? "" : " [disabled]") +
                      (a->icon().isNull() ? "" : " [icon]") +
+                     (a->isCheckable() ? (a->isChecked() ? " [x]" : " [ ]") : "") +
                      (a->toolTip() == a->iconText() ? "" : " [tip " + a->toolTip() + "]") +
                      (a->menu() ? " {" + describe(a->menu()->actions()).join("} {") + "}" : "");
     return lines;
@@ -78,14 +79,21 @@ TEST(QtMenuRendering, ShowsTitlesLiterallyAndRunsTheChosenItemOnceTheMenuHasClos
     auto waiting = add(*options, "En attente");
     waiting->state = ItemState::mixed;
     waiting->toolTip = "Autorisation requise";
+    waiting->isToggle = true;
+    for (ItemState state : {ItemState::off, ItemState::on}) {
+        auto toggle = add(*options, state == ItemState::on ? "Oui" : "Non");
+        toggle->isToggle = true;
+        toggle->state = state;
+    }
     add(*menu, "Options")->submenu = options;
     QMenu target;
     renderMenu(*menu, target);
     renderMenu(*menu, target); // as a second opening would
-    EXPECT_EQ(describe(target.actions()),
-              (QStringList{"Disques de d\u00e9marrage [disabled]",
-                           "Data && Co X <U+202E><U+2029>\u241B [icon]", "---",
-                           "Options {En attente [icon] [tip Autorisation requise]}"}));
+    EXPECT_EQ(
+        describe(target.actions()),
+        (QStringList{
+            "Disques de d\u00e9marrage [disabled]", "Data && Co X <U+202E><U+2029>\u241B [icon]",
+            "---", "Options {En attente [icon] [tip Autorisation requise]} {Non [ ]} {Oui [x]}"}));
     EXPECT_EQ(target.findChildren<QMenu*>().size(), 1) << "the first rendering's submenu is gone";
     EXPECT_TRUE(target.actions().at(3)->menu()->toolTipsVisible());
 

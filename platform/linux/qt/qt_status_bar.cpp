@@ -74,11 +74,13 @@ void renderMenu(const Menu& menu, QMenu& target) {
         }
         action->setEnabled(item->enabled);
         action->setToolTip(item->toolTip ? QString::fromStdString(*item->toolTip) : QString());
-        if (item->state == ItemState::on) {
-            action->setCheckable(true);
-            action->setChecked(true);
-        } else if (item->state == ItemState::mixed) {
+        // A switch is checkable in both states, so that the style and a StatusNotifierItem
+        // host draw its box when off too; the mixed state keeps its dash, unchecked.
+        if (item->state == ItemState::mixed) {
             action->setIcon(mixedStateIcon());
+        } else if (item->isToggle || item->state == ItemState::on) {
+            action->setCheckable(true);
+            action->setChecked(item->state == ItemState::on);
         }
         if (item->symbolImage && item->state != ItemState::mixed)
             action->setIcon(QtImages::symbolIcon(*item->symbolImage));
