@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -103,6 +104,35 @@ TEST(QtMenuRendering, ShowsTitlesLiterallyAndRunsTheChosenItemOnceTheMenuHasClos
     waiting.reset();
     QCoreApplication::processEvents();
     EXPECT_EQ(chosen, std::vector<std::string>{"En attente"});
+}
+
+// Exported to a StatusNotifierItem host, every new submenu costs memory that Qt never gives
+// back (bench/qt/tray_session.sh measures it): openings keep the submenus they can.
+TEST(QtMenuRendering, KeepsItsSubmenusAcrossOpeningsWithoutTheLastOpeningsState) {
+    int runs = 0;
+    auto menu = std::make_shared<Menu>();
+    auto options = std::make_shared<MenuItem>("Options", [&runs](const MenuItem&) { ++runs; });
+    options->submenu = std::make_shared<Menu>();
+    options->submenu->title = "Options";
+    options->submenu->addItem(std::make_shared<MenuItem>("Boot", nullptr));
+    options->symbolImage = "internaldrive";
+    options->toolTip = "Avant";
+    menu->addItem(options);
+    QMenu target;
+    renderMenu(*menu, target);
+    QPointer<QMenu> first = target.actions().at(0)->menu();
+    options->symbolImage.reset();
+    options->toolTip.reset();
+    renderMenu(*menu, target);
+    EXPECT_EQ(target.actions().at(0)->menu(), first.data()) << "the submenu was made anew";
+    EXPECT_EQ(describe(target.actions()), QStringList{"Options {Boot}"});
+    target.actions().at(0)->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 1) << "the item's action runs once, not once per opening";
+
+    menu->removeAllItems();
+    renderMenu(*menu, target);
+    EXPECT_TRUE(first.isNull()) << "a submenu no longer in the menu is deleted";
 }
 
 TEST(QtStatusMenu, OpensAgainstTheIconAwayFromTheBarAndStaysOnScreen) {
