@@ -2,7 +2,8 @@
 # The tray application in a session of tests/desktop/session.sh: the time from its start to a docked icon,
 # over several starts, in an XEmbed tray (trayer: the icon window embedded in the panel) and with
 # a StatusNotifierItem host (the item registered with the watcher); then the resident memory of
-# the last one, idle with its icon docked, and the heap kept per menu opening under that host. Usage: bench/qt/tray_session.sh [build-dir] [starts]
+# the last one, idle with its icon docked, and the heap kept per menu opening under that host.
+# Usage: bench/qt/tray_session.sh [build-dir] [starts]
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 starts=${2:-10}
