@@ -81,6 +81,7 @@ void Kavelin::menuNeedsUpdate(platform::Menu& target) {
     options->title = texts::options;
     auto launchAtLogin = std::make_shared<platform::MenuItem>(
         texts::launchAtLogin, [this](const platform::MenuItem&) { toggleLaunchAtLogin(); });
+    launchAtLogin->isToggle = true;
     switch (platform.loginItems.status()) {
     case platform::loginItemEnabled:
         launchAtLogin->state = platform::ItemState::on;

@@ -23,6 +23,7 @@ struct MenuItem {
     std::string keyEquivalent;
     bool enabled = true;
     ItemState state = ItemState::off;
+    bool isToggle = false; // a switch: its state is drawn when off as well as when on
     std::optional<std::string> toolTip;
     std::optional<std::string> symbolImage; // a system symbol name, e.g. "internaldrive"
     std::shared_ptr<Menu> submenu;

@@ -2,7 +2,8 @@
 # The tray application in a session of tests/desktop/session.sh: the time from its start to a docked icon,
 # over several starts, in an XEmbed tray (trayer: the icon window embedded in the panel) and with
 # a StatusNotifierItem host (the item registered with the watcher); then the resident memory of
-# the last one, idle with its icon docked. Usage: bench/qt/tray_session.sh [build-dir] [starts]
+# the last one, idle with its icon docked, and the heap kept per menu opening under that host.
+# Usage: bench/qt/tray_session.sh [build-dir] [starts]
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 starts=${2:-10}
@@ -46,3 +47,10 @@ sleep 3
 rss=$(awk '/^VmRSS/ {print $2}' /proc/$app/status)
 pss=$(awk '/^Pss:/ {print $2}' /proc/$app/smaps_rollup)
 echo "idle tray application: VmRSS $((rss / 1024)) MiB ($rss kB), Pss $((pss / 1024)) MiB ($pss kB)"
+kill "$app"
+wait "$app" 2>/dev/null
+
+# The heap kept per menu opening while the menu is exported to the StatusNotifierItem host.
+echo "heap kept per menu opening, StatusNotifierItem host:"
+HOME="$session_dir/home" QT_QPA_PLATFORM=xcb "$build/kavelin_menu_bench" --benchmark_filter=menuOpeningHeap |
+    grep -o 'heap_B_per_opening=[0-9.]*'

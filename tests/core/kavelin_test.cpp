@@ -20,8 +20,8 @@ using fake::Calls;
 std::string describe(const platform::MenuItem& item) {
     if (item.isSeparator)
         return "---";
-    std::string line =
-        item.title + (item.enabled ? "" : " [disabled]") + (item.action ? " [action]" : "");
+    std::string line = item.title + (item.enabled ? "" : " [disabled]") +
+                       (item.action ? " [action]" : "") + (item.isToggle ? " [toggle]" : "");
     if (item.state != platform::ItemState::off)
         line += item.state == platform::ItemState::on ? " [on]" : " [mixed]";
     if (item.toolTip)
@@ -107,11 +107,12 @@ using MenuRebuild = Desktop;
 // The whole menu around the given volume rows.
 Calls expected(Calls volumes, const std::string& launchAtLogin = "") {
     volumes.insert(volumes.begin(), "Disques de d\u00e9marrage [disabled]");
-    volumes.insert(volumes.end(),
-                   {"---", "Ouvrir Disque de d\u00e9marrage\u2026 [action]",
-                    "Options [submenu Options: Boot au d\u00e9marrage du syst\u00e8me [action]" +
-                        launchAtLogin + "]",
-                    "---", "Quitter Kavelin [action]"});
+    volumes.insert(
+        volumes.end(),
+        {"---", "Ouvrir Disque de d\u00e9marrage\u2026 [action]",
+         "Options [submenu Options: Boot au d\u00e9marrage du syst\u00e8me [action] [toggle]" +
+             launchAtLogin + "]",
+         "---", "Quitter Kavelin [action]"});
     return volumes;
 }
 

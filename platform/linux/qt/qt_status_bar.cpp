@@ -53,9 +53,12 @@ QString literalText(const std::string& text) {
 }
 
 void renderMenu(const Menu& menu, QMenu& target) {
+    // NOTE: the submenus are kept and rendered anew, in order. Exported to a StatusNotifierItem
+    // host, a new submenu gets a new exported menu from Qt that deleting the submenu never frees,
+    // which cost some 600 bytes at every opening.
+    QList<QMenu*> submenus = target.findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    qsizetype submenusUsed = 0;
     target.clear();
-    for (QMenu* old : target.findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly))
-        delete old;
     target.setTitle(literalText(menu.title));
     target.setToolTipsVisible(true);
 
@@ -66,22 +69,26 @@ void renderMenu(const Menu& menu, QMenu& target) {
         }
         QAction* action;
         if (item->submenu) {
-            auto* submenu = new QMenu(literalText(item->title), &target);
+            QMenu* submenu =
+                submenusUsed < submenus.size() ? submenus[submenusUsed] : new QMenu(&target);
+            ++submenusUsed;
             renderMenu(*item->submenu, *submenu);
             action = target.addMenu(submenu);
+            // A kept submenu's own item still carries the last opening's state and action.
+            QObject::disconnect(action, &QAction::triggered, action, nullptr);
         } else {
             action = target.addAction(literalText(item->title));
         }
         action->setEnabled(item->enabled);
         action->setToolTip(item->toolTip ? QString::fromStdString(*item->toolTip) : QString());
-        if (item->state == ItemState::on) {
-            action->setCheckable(true);
-            action->setChecked(true);
-        } else if (item->state == ItemState::mixed) {
-            action->setIcon(mixedStateIcon());
-        }
-        if (item->symbolImage && item->state != ItemState::mixed)
-            action->setIcon(QtImages::symbolIcon(*item->symbolImage));
+        // A switch is checkable in both states, so that the style and a StatusNotifierItem
+        // host draw its box when off too; the mixed state keeps its dash, unchecked.
+        const bool mixed = item->state == ItemState::mixed;
+        action->setCheckable(!mixed && (item->isToggle || item->state == ItemState::on));
+        action->setChecked(item->state == ItemState::on);
+        action->setIcon(mixed               ? mixedStateIcon()
+                        : item->symbolImage ? QtImages::symbolIcon(*item->symbolImage)
+                                            : QIcon());
         if (item->action) {
             // NOTE: the action may run a modal alert; queued, it runs after the menu has closed
             // and never while QMenu is still delivering the click. The shared pointer keeps the
@@ -92,6 +99,8 @@ void renderMenu(const Menu& menu, QMenu& target) {
             });
         }
     }
+    for (qsizetype unused = submenusUsed; unused < submenus.size(); ++unused)
+        delete submenus[unused];
 }
 
 QPoint statusMenuPosition(QRect icon, QSize menu, QRect screen, QRect workArea) {
