@@ -111,6 +111,13 @@ alert() { window '^kavelin$' '$3 >= 100'; }
 host_menu_window() { window '^gtk-sni-tray-standalone$' '$3 >= bar && $5 >= 60'; }
 
 press() { xdotool key --delay 80 "$@"; }
+# Moves the pointer and waits until the server has it there. NOTE: moves chained in one xdotool call
+# can reach the server out of order under load (the pointer ended back where the chain began, off
+# the icon), so each move is a call of its own, checked before the next.
+pointer_at() { [ "$(xdotool getmouselocation --shell | head -n 2 | tr '\n' ' ')" = "X=$1 Y=$2 " ]; } # X Y
+pointer_to() { # X Y
+    xdotool mousemove --sync "$1" "$2" && eventually pointer_at "$1" "$2" || fail "the pointer did not reach $1,$2"
+}
 # Moves the pointer onto the icon and clicks, or only hovers, until the check succeeds: a new host may
 # not draw the icon yet, a tool tip waits. A menu takes keys later. The icon is looked for again each
 # time, since a tray lays its icons out anew as they come and go. NOTE: Qt drops a pointer motion to
@@ -119,7 +126,7 @@ press() { xdotool key --delay 80 "$@"; }
 at_icon_until() { # WHAT BUTTON|hover CHECK...
     for _ in 1 2 3 4 5; do
         icon_docked
-        xdotool mousemove 0 300 mousemove --sync $((icon_x - 1)) "$icon_y" mousemove --sync "$icon_x" "$icon_y"
+        pointer_to 0 300 && pointer_to $((icon_x - 1)) "$icon_y" && pointer_to "$icon_x" "$icon_y"
         [ "$2" = hover ] || xdotool click "$2"
         for _ in $(seq 60); do "${@:3}" >/dev/null && sleep 0.3 && return 0; sleep 0.05; done
     done
