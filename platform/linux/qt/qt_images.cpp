@@ -1,8 +1,11 @@
-// Images over QIcon: resource files from the program's share/kavelin folder, and system symbols
-// from the icon theme. Supported symbol: "internaldrive" (the theme's "drive-harddisk", else the
-// widget style's hard-disk icon). Not supported: any other symbol name.
+// Images over QIcon: resource files from the program's share/kavelin folder, each with its renders
+// at other sizes beside it, and system symbols. Supported symbol: "internaldrive", Kavelin's own
+// drive picture (else the icon theme's "drive-harddisk", else the widget style's hard-disk icon).
+// Not supported: any other symbol name.
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QStyle>
 
@@ -15,6 +18,36 @@ namespace {
 
 constexpr const char* driveSymbol = "internaldrive";
 constexpr const char* driveThemeIcon = "drive-harddisk";
+constexpr const char* pictureResource = "MenuIcon";
+constexpr const char* pictureExtension = "png";
+
+// The side of a render's name, "MenuIcon-22.png" for "MenuIcon.png"; 0 for any other file.
+int renderSide(const QString& fileName, const QString& stem, const QString& suffix) {
+    const QString prefix = stem + QLatin1Char('-'), ending = QLatin1Char('.') + suffix;
+    if (!fileName.startsWith(prefix) || !fileName.endsWith(ending))
+        return 0;
+    const QString digits =
+        fileName.mid(prefix.size(), fileName.size() - prefix.size() - ending.size());
+    bool number = false;
+    const int side = digits.toInt(&number);
+    return number && digits.size() <= 4 && side > 0 ? side : 0;
+}
+
+// A picture file and its renders at other sizes, so that Qt draws each size from the nearest
+// render instead of scaling one picture (blurred or jagged). The renders load when first drawn;
+// a null icon when the picture itself does not read.
+QIcon pictureWithRenders(const QString& path) {
+    if (!QImageReader(path).canRead())
+        return {};
+    QIcon icon(path);
+    const QFileInfo picture(path);
+    const QString stem = picture.completeBaseName(), suffix = picture.suffix();
+    for (const QFileInfo& entry : picture.dir().entryInfoList(QDir::Files)) {
+        if (const int side = renderSide(entry.fileName(), stem, suffix))
+            icon.addFile(entry.filePath(), QSize(side, side));
+    }
+    return icon;
+}
 
 } // namespace
 
@@ -53,19 +86,25 @@ std::optional<Image> QtImages::systemSymbol(const std::string& name,
     return Image{Image::Kind::symbol, name, 0, 0, description};
 }
 
-QIcon QtImages::symbolIcon(const std::string& name) {
-    if (name != driveSymbol)
-        return {};
+QIcon QtImages::programIcon() {
+    if (auto path = pathForResource(pictureResource, pictureExtension)) {
+        QIcon icon = pictureWithRenders(QFile::decodeName(path->c_str()));
+        if (!icon.isNull())
+            return icon;
+    }
     if (QIcon::hasThemeIcon(driveThemeIcon))
         return QIcon::fromTheme(driveThemeIcon);
     return QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon);
 }
 
+QIcon QtImages::symbolIcon(const std::string& name) {
+    return name == driveSymbol ? programIcon() : QIcon();
+}
+
 QIcon QtImages::icon(const Image& image) {
     if (image.kind == Image::Kind::symbol)
         return symbolIcon(image.source);
-    QPixmap pixmap(QFile::decodeName(image.source.c_str()));
-    return pixmap.isNull() ? QIcon() : QIcon(pixmap);
+    return pictureWithRenders(QFile::decodeName(image.source.c_str()));
 }
 
 } // namespace kavelin::platform
