@@ -4,8 +4,8 @@
 The picture has 2 pixels a point (36 x 36) and says so in its pHYs chunk (144 dpi), so that a
 Retina menu bar draws it sharp at the 18 x 18 points the image is given. A light body with a dark
 outline reads on light and dark bars alike. Shapes are sampled 8 x 8 times per pixel for smooth
-edges. The same drawing at other square sizes makes the application icon's pictures (--pixels N,
-at 72 dpi). Standard library only: python3 make_menu_icon.py [--pixels N] [output]
+edges. This is the macOS bundle's status icon; the Linux program and the application icons are
+rendered from kavelin.svg. Standard library only: python3 make_menu_icon.py [output]
 """
 import struct
 import sys
@@ -87,19 +87,11 @@ def png(width, height, rows, scale=SCALE):
 
 
 def main(arguments):
-    size = None
-    if arguments[:1] == ["--pixels"]:
-        size, arguments = int(arguments[1]), arguments[2:]
     output = arguments[0] if arguments else "MenuIcon.png"
-    if size is None:
-        pixels, scale, samples = SIZE * SCALE, SCALE, SAMPLES
-    else:
-        # An application icon is drawn at one pixel a point of its own size; large pictures
-        # need fewer samples a pixel for the same smoothness, and stay quick to draw.
-        pixels, scale, samples = size, size / SIZE, max(2, min(SAMPLES, 256 // size))
-    rows = [[pixel(x, y, scale, samples) for x in range(pixels)] for y in range(pixels)]
+    pixels = SIZE * SCALE
+    rows = [[pixel(x, y) for x in range(pixels)] for y in range(pixels)]
     with open(output, "wb") as f:
-        f.write(png(pixels, pixels, rows, 1 if size else scale))
+        f.write(png(pixels, pixels, rows))
 
 
 if __name__ == "__main__":

@@ -133,6 +133,8 @@ FAULTS = {
     "a click on the icon leaves the alert behind": ("platform/linux/qt/qt_status_bar.cpp",
         "        bringAlertForward();\n        if (rebuiltForOpening)", "        if (rebuiltForOpening)",
         "alert_behind_window_end_to_end"),
+    "every size scaled from one picture": ("platform/linux/qt/qt_images.cpp",
+        "icon.addFile(entry.filePath(), QSize(side, side));", "(void)side;", "QtImages|QtAlerts"),
     # The Qt alerts.
     "Space presses a focused button": ([
         ("platform/linux/qt/qt_alerts.cpp", "        button->setFocusPolicy(Qt::NoFocus);\n", ""),

@@ -171,7 +171,7 @@ std::string entryContents(const std::string& executable, bool hidden) {
                            "Exec=" +
                            desktopExecValue(executable) +
                            "\n"
-                           "Icon=drive-harddisk\n"
+                           "Icon=kavelin\n"
                            "Terminal=false\n";
     contents += hidden ? "Hidden=true\n" : "X-GNOME-Autostart-enabled=true\n";
     return contents;

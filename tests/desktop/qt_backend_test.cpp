@@ -4,9 +4,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -22,6 +25,17 @@
 
 namespace kavelin::platform {
 namespace {
+
+// A picture the build rendered into share/kavelin beside the test program, in the format Qt
+// draws icons in.
+QImage render(const char* name) {
+    const auto picture = QtImages().pathForResource("MenuIcon", "png");
+    EXPECT_TRUE(picture) << "share/kavelin/MenuIcon.png is missing from the build folder";
+    const QImage image(
+        QFileInfo(QString::fromStdString(picture.value_or(""))).dir().filePath(name));
+    EXPECT_FALSE(image.isNull()) << name << " is missing from the build folder";
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
 
 TEST(QtAlerts, ShowTextsLiterallyWithKavelinsIcon) {
     Alert alert{"<b>Data</b> \u00ab\u00a0\uf8ff x\u00a0\u00bb",
@@ -45,12 +59,8 @@ TEST(QtAlerts, ShowTextsLiterallyWithKavelinsIcon) {
             EXPECT_EQ(label->textFormat(), Qt::PlainText);
             EXPECT_EQ(label->font().bold(), bold) << name;
         }
-        // Kavelin's icon, enlarged without blurring to the size of a dialog icon.
-        const auto path = QtImages().pathForResource("MenuIcon", "png");
-        ASSERT_TRUE(path) << "share/kavelin/MenuIcon.png is missing from the build folder";
-        const QImage menuIcon = QPixmap(QString::fromStdString(*path)).toImage();
-        EXPECT_GE(box.iconPixmap().width(), 64);
-        EXPECT_EQ(box.iconPixmap().toImage().scaled(menuIcon.size()), menuIcon);
+        // Kavelin's picture, from its render at the alert icon's size.
+        EXPECT_EQ(box.iconPixmap().toImage(), render("MenuIcon-64.png"));
     });
     EXPECT_EQ(QtAlerts().runModal(alert), firstButtonReturn);
 }
@@ -157,15 +167,70 @@ TEST(QtStatusMenu, OpensAgainstTheIconAwayFromTheBarAndStaysOnScreen) {
         EXPECT_EQ(statusMenuPosition(c.icon, menu, screen, c.workArea), c.expected) << c.story;
 }
 
-TEST(QtImages, FindTheProgramIconElseTheDriveSymbol) {
-    QtImages images; // the build copies share/kavelin beside the program, and so this test
+// The status icon, the menu rows' drive and the alerts draw each size from the render of that many
+// device pixels, so that nothing is scaled at 22 px (a tray), 64 px (an alert) or at scale 2.
+TEST(QtImages, DrawEachSizeFromItsOwnRender) {
+    QtImages images; // the build renders share/kavelin beside the program, and so this test
     auto image = images.imageWithContentsOfFile(images.pathForResource("MenuIcon", "png").value());
     ASSERT_TRUE(image);
-    // 18 x 18 points at two pixels a point, sharp on high-density bars.
-    EXPECT_EQ(QtImages::icon(*image).availableSizes().value(0), QSize(36, 36));
+    const QIcon statusIcon = images.icon(*image), drive = images.symbolIcon("internaldrive");
+    for (auto [side, ratio, file] : {std::tuple{16, 1.0, "MenuIcon-16.png"},
+                                     {22, 1.0, "MenuIcon-22.png"},
+                                     {18, 2.0, "MenuIcon.png"},
+                                     {22, 2.0, "MenuIcon-44.png"},
+                                     {64, 1.0, "MenuIcon-64.png"},
+                                     {64, 2.0, "MenuIcon-128.png"}}) {
+        for (const QIcon& icon : {statusIcon, drive, images.programIcon()}) {
+            const QPixmap drawn = icon.pixmap(QSize(side, side), ratio);
+            EXPECT_EQ(drawn.devicePixelRatio(), ratio);
+            EXPECT_EQ(drawn.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                      render(file))
+                << side << " px at scale " << ratio;
+        }
+    }
     EXPECT_EQ(images.pathForResource("Other", "png"), std::nullopt);
     EXPECT_EQ(images.imageWithContentsOfFile("/proc/self/exe"), std::nullopt); // not a picture
-    EXPECT_FALSE(QtImages::icon(images.systemSymbol("internaldrive", "Kavelin").value()).isNull());
+    EXPECT_TRUE(images.symbolIcon("externaldrive").isNull());
+    // Without the pictures, the drive is the theme's or the style's.
+    EXPECT_FALSE(QtImages({"/nonexistent"}).symbolIcon("internaldrive").isNull());
+}
+
+// The tray picture fills most of its 22 pixels, and its edge stands out on a black bar (a light
+// halo) as on a white one (a dark outline inside it).
+TEST(QtImages, TrayPictureFillsItsSquareAndShowsOnBlackAndWhiteBars) {
+    const QImage picture = render("MenuIcon-22.png");
+    QRect covered;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (qAlpha(picture.pixel(x, y)) > 128)
+                covered |= QRect(x, y, 1, 1);
+    EXPECT_GE(covered.width(), 20);
+    EXPECT_GE(covered.height(), 16);
+    auto onBar = [&](QColor bar) {
+        QImage shown(picture.size(), QImage::Format_ARGB32_Premultiplied);
+        shown.fill(bar);
+        QPainter(&shown).drawImage(0, 0, picture);
+        return shown;
+    };
+    const QImage black = onBar(Qt::black), white = onBar(Qt::white);
+    // Along the middle row and column, from each edge inwards: the first pixel that differs from
+    // the bar is light on black, and a dark one follows before the body on white.
+    const int middle = picture.width() / 2;
+    const std::vector<std::vector<QPoint>> edges = {
+        {{0, 12}, {1, 12}, {2, 12}, {3, 12}},
+        {{21, 12}, {20, 12}, {19, 12}, {18, 12}},
+        {{middle, 0}, {middle, 1}, {middle, 2}, {middle, 3}, {middle, 4}},
+        {{middle, 21}, {middle, 20}, {middle, 19}, {middle, 18}}};
+    for (const auto& edge : edges) {
+        auto first = std::find_if(edge.begin(), edge.end(),
+                                  [&](QPoint p) { return qGray(black.pixel(p)) > 40; });
+        ASSERT_NE(first, edge.end())
+            << "nothing at the edge of " << edge[0].x() << "," << edge[0].y();
+        EXPECT_GT(qGray(black.pixel(*first)), 140) << first->x() << "," << first->y();
+        EXPECT_TRUE(std::any_of(edge.begin(), edge.end(),
+                                [&](QPoint p) { return qGray(white.pixel(p)) < 90; }))
+            << "no dark outline from " << edge[0].x() << "," << edge[0].y();
+    }
 }
 
 // "x-kavelin-test" has one handler, which main registers before GIO reads desktop files.

@@ -2,7 +2,7 @@
 # The Debian package as Debian's tools and a user see it. One check per call:
 #   check_package.sh build BUILD_DIR PACKAGE_DIR   CPack builds the .deb into PACKAGE_DIR
 #   check_package.sh lintian PACKAGE_DIR           no error and no warning
-#   check_package.sh contents PACKAGE_DIR          desktop entry, metainfo, polkit action
+#   check_package.sh contents PACKAGE_DIR          desktop entry, metainfo, polkit action, icons
 #   check_package.sh install PACKAGE_DIR SOURCE_DIR
 #       dpkg -i into a scratch root with a database of its own; the installed program lists a
 #       fake Mac's volumes and finds its Qt module; dpkg -r leaves nothing behind
@@ -56,6 +56,25 @@ contents)
         fail "the action's message"
     ! grep -q auth_admin_keep "$policy" || fail "the action keeps the authorisation"
     echo "polkit action: $helper, $(xmllint --xpath 'string(//action/message)' "$policy")"
+    # One icon for the menu entry, the software centres and the administrator prompt, at every
+    # size they ask for; the tray icon with its renders beside it.
+    icon=$(sed -n 's/^Icon=//p' "$desktop")
+    [ "$icon" = kavelin ] || fail "the desktop entry names the icon $icon"
+    [ "$(xmllint --xpath 'string(//icon[@type="stock"])' "$tree"/usr/share/metainfo/org.kavelin.kavelin.metainfo.xml)" = "$icon" ] &&
+        [ "$(xmllint --xpath 'string(//action/icon_name)' "$policy")" = "$icon" ] ||
+        fail "the metainfo or the polkit action names another icon"
+    sized() { # PICTURE SIDE
+        [[ $(file -b "$1") == "PNG image data, $2 x $2,"* ]] || fail "${1#"$tree"}: $(file -b "$1")"
+    }
+    for side in 16 22 24 32 48 64 128 256; do
+        sized "$tree/usr/share/icons/hicolor/${side}x$side/apps/$icon.png" "$side"
+    done
+    xmllint --noout "$tree/usr/share/icons/hicolor/scalable/apps/$icon.svg" || fail "the scalable icon"
+    sized "$tree/usr/share/kavelin/MenuIcon.png" 36
+    for side in 16 22 24 32 44 48 64 128; do
+        sized "$tree/usr/share/kavelin/MenuIcon-$side.png" "$side"
+    done
+    echo "icon: $icon in hicolor from 16 to 256 pixels and scalable; the tray icon and its renders"
     ;;
 install)
     need dpkg

@@ -5,14 +5,12 @@
 // blocks no other window, so the status item's menu still opens while it is up. Not supported:
 // other key equivalents, which are ignored; U+F8FF drawn as a logo where the font lacks it.
 #include <QApplication>
-#include <QFile>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <algorithm>
 #include <vector>
 
 #include "qt_services.h"
@@ -62,21 +60,6 @@ private:
 constexpr int alertIconSide = 64;
 constexpr char32_t logo = 0xF8FF;
 
-// Kavelin's icon, enlarged by the whole factor nearest the alert icon's size, so that its pixels
-// stay sharp; the drive symbol where the file is missing.
-QPixmap kavelinIcon() {
-    if (auto path = QtImages().pathForResource("MenuIcon", "png")) {
-        QPixmap pixmap(QFile::decodeName(path->c_str()));
-        if (!pixmap.isNull()) {
-            const int side = std::max(pixmap.width(), 1);
-            const int factor = std::max(1, (alertIconSide + side / 2) / side);
-            return pixmap.scaled(pixmap.size() * factor, Qt::KeepAspectRatio,
-                                 Qt::FastTransformation);
-        }
-    }
-    return QtImages::symbolIcon("internaldrive").pixmap(alertIconSide);
-}
-
 // NOTE: U+F8FF is a logo only in the Mac's own fonts; elsewhere it is a private-use code point
 // that most fonts draw as a box. The menu it names is the system's menu here, and anywhere else
 // the logo stands for its maker's name.
@@ -91,13 +74,14 @@ QString alertText(const std::string& text, const QFont& font) {
 
 } // namespace
 
-QtAlerts::QtAlerts() : icon(kavelinIcon()) {}
+QtAlerts::QtAlerts() : icon(QtImages().programIcon()) {}
 
 int QtAlerts::runModal(const Alert& alert) {
     QMessageBox box;
     box.setWindowTitle(QString::fromUtf8(texts::applicationName));
-    box.setWindowIcon(QIcon(icon));
-    box.setIconPixmap(icon);
+    box.setWindowIcon(icon);
+    // From the render of that many device pixels, so that it is sharp at any scale.
+    box.setIconPixmap(icon.pixmap(QSize(alertIconSide, alertIconSide), box.devicePixelRatioF()));
     // NOTE: an application-modal alert would block the tray icon's window as well; without a
     // parent, a window-modal one blocks no other window and exec() still waits for the answer.
     box.setWindowModality(Qt::WindowModal);

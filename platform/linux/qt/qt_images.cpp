@@ -1,8 +1,12 @@
-// Images over QIcon: resource files from the program's share/kavelin folder, and system symbols
-// from the icon theme. Supported symbol: "internaldrive" (the theme's "drive-harddisk", else the
-// widget style's hard-disk icon). Not supported: any other symbol name.
+// Images over QIcon: resource files from the program's share/kavelin folder, each with its renders
+// at other sizes beside it, and system symbols. Supported symbol: "internaldrive", Kavelin's own
+// drive picture (else the icon theme's "drive-harddisk", else the widget style's hard-disk icon).
+// Not supported: any other symbol name.
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QStyle>
 
@@ -15,6 +19,41 @@ namespace {
 
 constexpr const char* driveSymbol = "internaldrive";
 constexpr const char* driveThemeIcon = "drive-harddisk";
+constexpr const char* pictureResource = "MenuIcon";
+constexpr const char* pictureExtension = "png";
+
+// The side of a render's name, "MenuIcon-22.png" for "MenuIcon.png"; 0 for any other file.
+int renderSide(const QString& fileName, const QString& stem, const QString& suffix) {
+    const QString prefix = stem + QLatin1Char('-'), ending = QLatin1Char('.') + suffix;
+    if (!fileName.startsWith(prefix) || !fileName.endsWith(ending))
+        return 0;
+    const QString digits =
+        fileName.mid(prefix.size(), fileName.size() - prefix.size() - ending.size());
+    bool number = false;
+    const int side = digits.toInt(&number);
+    return number && digits.size() <= 4 && side > 0 ? side : 0;
+}
+
+// A picture file and its renders at other sizes, so that Qt draws each size from the nearest
+// render instead of scaling one picture (blurred or jagged); a null icon when the picture itself
+// does not read. NOTE: each is loaded once and kept for the life of the process: every menu
+// opening would otherwise read and decode the files again for each volume row, forty times the
+// cost of the rest of the rendering. Never freed, so that no pixmap outlives the application.
+QIcon pictureWithRenders(const QString& path) {
+    static auto* loaded = new QHash<QString, QIcon>;
+    if (auto known = loaded->constFind(path); known != loaded->constEnd())
+        return *known;
+    if (!QImageReader(path).canRead())
+        return {};
+    QIcon icon(path);
+    const QFileInfo picture(path);
+    const QString stem = picture.completeBaseName(), suffix = picture.suffix();
+    for (const QFileInfo& entry : picture.dir().entryInfoList(QDir::Files)) {
+        if (const int side = renderSide(entry.fileName(), stem, suffix))
+            icon.addFile(entry.filePath(), QSize(side, side));
+    }
+    return *loaded->insert(path, icon);
+}
 
 } // namespace
 
@@ -53,19 +92,25 @@ std::optional<Image> QtImages::systemSymbol(const std::string& name,
     return Image{Image::Kind::symbol, name, 0, 0, description};
 }
 
-QIcon QtImages::symbolIcon(const std::string& name) {
-    if (name != driveSymbol)
-        return {};
+QIcon QtImages::programIcon() {
+    if (auto path = pathForResource(pictureResource, pictureExtension)) {
+        QIcon icon = pictureWithRenders(QFile::decodeName(path->c_str()));
+        if (!icon.isNull())
+            return icon;
+    }
     if (QIcon::hasThemeIcon(driveThemeIcon))
         return QIcon::fromTheme(driveThemeIcon);
     return QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon);
 }
 
+QIcon QtImages::symbolIcon(const std::string& name) {
+    return name == driveSymbol ? programIcon() : QIcon();
+}
+
 QIcon QtImages::icon(const Image& image) {
     if (image.kind == Image::Kind::symbol)
         return symbolIcon(image.source);
-    QPixmap pixmap(QFile::decodeName(image.source.c_str()));
-    return pixmap.isNull() ? QIcon() : QIcon(pixmap);
+    return pictureWithRenders(QFile::decodeName(image.source.c_str()));
 }
 
 } // namespace kavelin::platform

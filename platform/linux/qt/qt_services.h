@@ -58,8 +58,12 @@ public:
                                       const std::optional<std::string>& description) override;
 
     // What an image value draws; a null icon for an unknown symbol or an unreadable file.
-    static QIcon icon(const Image& image);
-    static QIcon symbolIcon(const std::string& name);
+    QIcon icon(const Image& image);
+    // The drive picture for "internaldrive"; a null icon for any other name.
+    QIcon symbolIcon(const std::string& name);
+    // Kavelin's drive picture at every size the build rendered, else the theme's or the style's
+    // hard-disk icon.
+    QIcon programIcon();
 
 private:
     std::vector<std::filesystem::path> resourceFolders;
@@ -121,7 +125,7 @@ public:
     int runModal(const Alert& alert) override;
 
 private:
-    QPixmap icon;
+    QIcon icon;
 };
 
 } // namespace kavelin::platform

@@ -58,6 +58,7 @@ void renderMenu(const Menu& menu, QMenu& target) {
     // which cost some 600 bytes at every opening.
     QList<QMenu*> submenus = target.findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
     qsizetype submenusUsed = 0;
+    QtImages images;
     target.clear();
     target.setTitle(literalText(menu.title));
     target.setToolTipsVisible(true);
@@ -87,7 +88,7 @@ void renderMenu(const Menu& menu, QMenu& target) {
         action->setCheckable(!mixed && (item->isToggle || item->state == ItemState::on));
         action->setChecked(item->state == ItemState::on);
         action->setIcon(mixed               ? mixedStateIcon()
-                        : item->symbolImage ? QtImages::symbolIcon(*item->symbolImage)
+                        : item->symbolImage ? images.symbolIcon(*item->symbolImage)
                                             : QIcon());
         if (item->action) {
             // NOTE: the action may run a modal alert; queued, it runs after the menu has closed
@@ -162,7 +163,7 @@ void QtStatusItem::dockOnceAHostShows() {
 }
 
 void QtStatusItem::setImage(const Image* image) {
-    QIcon shown = image ? QtImages::icon(*image) : QIcon();
+    QIcon shown = image ? QtImages().icon(*image) : QIcon();
     icon = shown.isNull() ? blankIcon() : shown;
     if (tray)
         tray->setIcon(icon);
