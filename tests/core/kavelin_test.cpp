@@ -1,6 +1,4 @@
-// The delegate over the recording fake, told as a user in front of the menu-bar item: start,
-// launch, the menu, one click on a volume from the choice alert to the last alert, and the
-// settings. The fake records what each click caused.
+// The delegate over the recording fake, told as a user in front of the menu-bar item.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// The root side of the privileged run, as root in a mount namespace of its own: the runner and a
-// stand-in pkexec that changes the disks while the prompt would be up, then runs the helper (built
-// with the argument recorder as bless), which blesses only the volume measured before the prompt.
+// The root side of the privileged run: a stand-in pkexec changes the disks while the prompt would
+// be up, then runs the helper, which blesses only the volume measured before the prompt.
 #include <gtest/gtest.h>
 
 #include <cerrno>

@@ -1,5 +1,4 @@
-// The runner against a stand-in pkexec, with the argument recorder as the root-side helper, and
-// the bless command read back into its argument vector.
+// The runner against a stand-in pkexec, with the argument recorder as the root-side helper.
 #include <gtest/gtest.h>
 
 #include <array>

@@ -1,5 +1,4 @@
-// The per-user lock of the tray application: one holder at a time, a holder that died releases
-// it, and a runtime folder that is missing, shared or planted leaves the start unguarded.
+// The per-user lock of the tray application, held and released by real processes.
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,6 +1,5 @@
-// The autostart entries, read back as desktop sessions read them: with GLib's key-file parser,
-// desktop-entry loader and shell-word splitting, and with systemd's xdg-autostart generator and
-// unit verifier where systemd is installed.
+// The autostart entries, read back as sessions read them: with GLib, and with systemd's
+// xdg-autostart generator and unit verifier where systemd is installed.
 
 #include <gio/gdesktopappinfo.h>
 #include <glib.h>
@@ -175,6 +174,7 @@ TEST_F(XdgLoginItemsTest, ExecValueQuotesAnyPathForGlib) {
 TEST_F(XdgLoginItemsTest, StatusIsOnExactlyWhenBothSessionReadersStartTheEntry) {
     const std::string head = "[Desktop Entry]\nType=Application\n",
                       exec = "Exec=" + program.string() + "\n";
+    auto with = [&](const std::string& more) { return head + exec + more; };
     std::string translations;
     for (int i = 0; i < 4000; ++i)
         translations += "Comment[x" + std::to_string(i) + "]=Choisir le disque de démarrage\n";
@@ -182,31 +182,30 @@ TEST_F(XdgLoginItemsTest, StatusIsOnExactlyWhenBothSessionReadersStartTheEntry) 
         {"a plain entry", head + exec, true},
         {"windows line ends", "[Desktop Entry]\r\nType=Application\r\n" + exec, true},
         {"a large entry, translations and all", head + translations + exec, true},
-        {"other groups and comments", "# mine\n" + head + exec + "[Desktop Action x]\nExec=y\n",
-         true},
-        {"the GNOME switch on", head + exec + "X-GNOME-Autostart-enabled=true\n", true},
-        {"shown in this desktop", head + exec + "OnlyShowIn=KDE;GNOME;\n", true},
-        {"Hidden false", head + exec + "Hidden=false\n", true},
+        {"other groups and comments", "# mine\n" + with("[Desktop Action x]\nExec=y\n"), true},
+        {"the GNOME switch on", with("X-GNOME-Autostart-enabled=true\n"), true},
+        {"shown in this desktop", with("OnlyShowIn=KDE;GNOME;\n"), true},
+        {"Hidden false", with("Hidden=false\n"), true},
         {"empty", "", false},
         {"random bytes", "\x89PNG\r\n\x1a\n\xff\xfe garbage", false},
-        {"not UTF-8 in a name", head + exec + "Name=Caf\xe9\n", false},
+        {"not UTF-8 in a name", with("Name=Caf\xe9\n"), false},
         {"not UTF-8 in Exec", head + "Exec=" + program.string() + " \xff\n", false},
-        {"a line GLib cannot read", head + exec + "not a key\n", false},
+        {"a line GLib cannot read", with("not a key\n"), false},
         {"another group first", "[Other]\n" + head + exec, false},
         {"no Type", "[Desktop Entry]\n" + exec, false},
         {"not an application", "[Desktop Entry]\nType=Link\n" + exec, false},
         {"no Exec", head, false},
         {"a missing program", head + "Exec=/nonexistent/kavelin\n", false},
-        {"a missing TryExec", head + exec + "TryExec=/nonexistent/kavelin\n", false},
+        {"a missing TryExec", with("TryExec=/nonexistent/kavelin\n"), false},
         {"an open quote", head + "Exec=\"" + program.string() + "\n", false},
         {"an escape neither knows", head + "Exec=" + program.string() + " \\q\n", false},
-        {"Hidden", head + exec + "Hidden=true\n", false},
-        {"Hidden, as systemd reads it", head + exec + "Hidden=yes\n", false},
-        {"a Boolean systemd cannot read", head + exec + "X-systemd-skip=maybe\n", false},
-        {"the GNOME switch off", head + exec + "X-GNOME-Autostart-enabled=false\n", false},
-        {"a start-up phase", head + exec + "X-GNOME-Autostart-Phase=Initialization\n", false},
-        {"only in another desktop", head + exec + "OnlyShowIn=KDE;\n", false},
-        {"not in this desktop", head + exec + "NotShowIn=GNOME;\n", false},
+        {"Hidden", with("Hidden=true\n"), false},
+        {"Hidden, as systemd reads it", with("Hidden=yes\n"), false},
+        {"a Boolean systemd cannot read", with("X-systemd-skip=maybe\n"), false},
+        {"the GNOME switch off", with("X-GNOME-Autostart-enabled=false\n"), false},
+        {"a start-up phase", with("X-GNOME-Autostart-Phase=Initialization\n"), false},
+        {"only in another desktop", with("OnlyShowIn=KDE;\n"), false},
+        {"not in this desktop", with("NotShowIn=GNOME;\n"), false},
         {"the last Exec wins in GLib, the first in systemd",
          head + "Exec=/nonexistent/kavelin\n" + exec, false},
         {"a line continued for systemd", head + "Name=x\\\n" + exec, false},
