@@ -75,16 +75,5 @@ TEST(SingleInstanceLock, FoldersThatCannotHoldAPrivateLockLeaveTheStartUnguarded
     EXPECT_EQ(SingleInstanceLock::claim(foreign).state(), InstanceClaim::unavailable);
 }
 
-TEST(SingleInstanceLock, TheRuntimeFolderComesFromTheSession) {
-    const std::string saved = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
-    setenv("XDG_RUNTIME_DIR", "/somewhere/private", 1);
-    EXPECT_EQ(userRuntimeDirectory(), "/somewhere/private");
-    unsetenv("XDG_RUNTIME_DIR");
-    const std::string fallback = "/run/user/" + std::to_string(geteuid());
-    EXPECT_EQ(userRuntimeDirectory(), access(fallback.c_str(), X_OK) == 0 ? fallback : "");
-    if (!saved.empty())
-        setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-}
-
 } // namespace
 } // namespace kavelin::platform
