@@ -1,8 +1,7 @@
 #pragma once
 
-// One recording fake for every platform service. Each call is appended to one log, so that a
-// test reads as what happened, in order: "activate", "alert Démarrer sur « Data » | …", …
-// Its text service is the backend's real one, so that equivalence and order are the program's.
+// One recording fake for every platform service, each call appended to one log: "activate",
+// "alert Démarrer sur « Data » | …", … Its text service is the backend's real one.
 
 #include <deque>
 #include <functional>

@@ -1,15 +1,11 @@
-// The root side of the privileged run, as root in a mount namespace of its own: the runner and a
-// stand-in pkexec that changes the disks while the prompt would be up, then runs the helper (built
-// with the argument recorder as bless), which blesses only the volume measured before the prompt.
+// The root side of the privileged run: a stand-in pkexec changes the disks while the prompt would
+// be up, then runs the helper, which blesses only the volume measured before the prompt.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sched.h>
 #include <sys/file.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include "platform/linux/pkexec_script_runner.h"
@@ -26,10 +22,8 @@ namespace fs = std::filesystem;
 class RootSide : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (geteuid() != 0)
-            GTEST_SKIP() << "needs root: loop-mounted disk images in a private mount namespace";
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
-            GTEST_SKIP() << "no private mount namespace here: " << std::strerror(errno);
+        if (const auto why = test::whyNoPrivateMounts(); !why.empty())
+            GTEST_SKIP() << why << ": loop-mounted disk images";
         ASSERT_EQ(mount("tmpfs", dir.path.c_str(), "tmpfs", 0, "size=64m"), 0);
         // Two disks, A mounted as the volume; mount(8) attaches each image to a loop device.
         const auto made = sh("for d in A:" + uuidA + " B:" + uuidB +

@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include <fcntl.h>
 #include <grp.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include "platform/linux/file_beneath.h"
@@ -133,16 +130,12 @@ protected:
     static void SetUpTestSuite() {
         fs::permissions(dir.path, fs::perms(0755)); // unprivileged users must reach the mounts
         fs::create_directories(dir / "labelled");
-        if (geteuid() != 0)
-            skipReason = "needs root to mount loop images";
-        else if (unshare(CLONE_NEWNS) != 0 ||
-                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            skipReason = "cannot make a private mount namespace (unshare)";
-        else if (test::run(
-                     {"sh", "-c",
-                      "mkfs.ext4 -q -F -L 'Données 2' -U $0 $1.img 8M && mount -o loop $1.img $1",
-                      uuid, dir / "labelled"})
-                     .status != 0)
+        skipReason = test::whyNoPrivateMounts();
+        if (skipReason.empty() &&
+            test::run({"sh", "-c",
+                       "mkfs.ext4 -q -F -L 'Données 2' -U $0 $1.img 8M && mount -o loop $1.img $1",
+                       uuid, dir / "labelled"})
+                    .status != 0)
             skipReason = "cannot make or loop-mount an ext4 image (mkfs.ext4, loop devices)";
     }
     static void TearDownTestSuite() { umount2((dir / "labelled").c_str(), MNT_DETACH); }
@@ -202,25 +195,20 @@ TEST_F(MountedVolumes, TheLastMountAtAPathHidesTheOthersAndFilesStayInTheirMount
 // in the kernel is not joined by another until the server goes.
 TEST_F(MountedVolumes, AMountThatNeverAnswersIsLeftOutWithOneProbeStuckAtATime) {
     const std::string hung = dir / "hung";
-    const int server = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    const int server = test::mountUnansweredFuse(hung, "fuse.rclone");
     if (server < 0)
-        GTEST_SKIP() << "no /dev/fuse";
-    fs::create_directory(hung);
-    const std::string options =
-        "fd=" + std::to_string(server) + ",rootmode=40000,user_id=0,group_id=0";
-    ASSERT_EQ(mount("x", hung.c_str(), "fuse.rclone", MS_NOSUID | MS_NODEV, options.c_str()), 0);
+        GTEST_SKIP() << "cannot mount a FUSE file system (/dev/fuse)";
     test::writeFile(dir / "hung-table", "40 1 0:99 / " + hung + " rw - fuse.rclone x rw\n");
     LinuxVolumeSource source(dir / "hung-table");
-    auto threads = [] { return std::distance(fs::directory_iterator("/proc/self/task"), {}); };
-    std::ptrdiff_t afterFirst = 0;
+    long afterFirst = 0;
     for (int discovery = 0; discovery < 3; ++discovery) {
         EXPECT_EQ(describe(source, hung), "none");
         EXPECT_EQ(source.readFileInVolume(hung, "file"), std::nullopt);
         EXPECT_EQ(source.pendingProbes(), 1u);
         if (discovery == 0)
-            afterFirst = threads();
+            afterFirst = test::threadCount();
     }
-    EXPECT_EQ(threads(), afterFirst) << "threads pile up on a mount that never answers";
+    EXPECT_EQ(test::threadCount(), afterFirst) << "threads pile up on a mount that never answers";
     umount2(hung.c_str(), MNT_DETACH);
     close(server); // the connection ends, and with it the request the probe waits for
     for (int waited = 0; waited < 500 && source.pendingProbes() > 0; ++waited)

@@ -1,5 +1,4 @@
-// The runner against a stand-in pkexec, with the argument recorder as the root-side helper, and
-// the bless command read back into its argument vector.
+// The runner against a stand-in pkexec, with the argument recorder as the root-side helper.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -96,28 +95,56 @@ TEST(PkexecScriptRunner, RunsTheHelperUnderPkexecWithNothingOfOurs) {
 }
 
 // An application keeps its event loop turning in the hook, which may return before the end:
-// the run still returns only once the command has ended, with its outcome.
+// the run still returns only once the command has ended, with its outcome, though child exits
+// were inherited as ignored (the kernel would reap the child before the runner reads how it
+// ended). With the trace on, a pkexec that gives up before running anything says why.
 TEST(PkexecScriptRunner, TurnsEveryWayOutIntoAResultOrAnErrorNumber) {
-    const std::pair<std::string, std::optional<std::int64_t>> rows[] = {
-        {passThrough, std::nullopt},                        // authorised, command succeeded
-        {"#!/bin/sh\nexit 126\n", -128},                    // prompt dismissed
-        {"#!/bin/sh\nexit 127\n", 127},                     // not authorised
-        {"#!/bin/sh\nexit 3\n", 3},                         // the helper refused the volume
-        {"#!/bin/sh\nsleep 0.2\nexit 1\n", 1},              // pkexec failed
-        {"#!/bin/sh\nsleep 0.2\nkill -KILL $$\n", 128 + 9}, // killed
-        {"", 127},                                          // pkexec missing
+    setenv("KAVELIN_TRACE", "1", 1);
+    const bool tracing = traceEnabled(); // read once, maybe before this test
+    const std::string authority = "Error getting authority: Error initializing authority: "
+                                  "Could not connect: No such file or directory",
+                      status = "kavelin: pkexec: statut ";
+    const struct {
+        std::string pkexec;
+        std::optional<std::int64_t> number;
+        std::string traced;
+        void (*childExits)(int) = SIG_DFL;
+        int flags = 0;
+    } rows[] = {
+        {passThrough, std::nullopt, "", SIG_IGN},          // authorised, command succeeded
+        {"#!/bin/sh\nexit 126\n", -128, status + "126\n"}, // prompt dismissed
+        {"#!/bin/sh\necho '" + authority + "' >&2; exit 127\n", 127, // not authorised
+         status + "127 : " + authority + "\n"},
+        {"#!/bin/sh\nexit 3\n", 3, status + "3\n", SIG_DFL, SA_NOCLDWAIT},    // volume refused
+        {"#!/bin/sh\nsleep 0.2\nprintf 'a\\033[2Jb\\n\\nc' >&2; exit 1\n", 1, // pkexec failed
+         status + "1 : a\u241B[2Jb\n" + status + "1 : c\n"},
+        {"#!/bin/sh\nsleep 0.2\nkill -KILL $$\n", 128 + 9, ""}, // killed
+        {"", 127, "kavelin: pkexec: impossible de lancer @ : No such file or directory\n"},
     };
-    for (const auto& [pkexec, number] : rows) {
-        SCOPED_TRACE(pkexec);
-        Stage stage(pkexec);
+    struct sigaction saved {};
+    sigaction(SIGCHLD, nullptr, &saved);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pkexec);
+        Stage stage(row.pkexec);
+        struct sigaction inherited {};
+        inherited.sa_handler = row.childExits;
+        inherited.sa_flags = row.flags;
+        sigaction(SIGCHLD, &inherited, nullptr);
         int hooked = 0;
         auto hook = [&](int) { ++hooked; };
+        ::testing::internal::CaptureStderr();
         auto execution = PkexecScriptRunner(stage.dir / "pkexec", hook, stage.dir / "kavelin-bless")
                              .execute(administratorScript(blessCommand("/", true)));
+        std::string traced = row.traced;
+        if (const auto at = traced.find('@'); at != std::string::npos)
+            traced.replace(at, 1, stage.dir / "pkexec");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), tracing ? traced : "");
+        sigaction(SIGCHLD, &saved, nullptr);
         ASSERT_TRUE(execution);
-        EXPECT_EQ(hooked, pkexec.empty() ? 0 : 1);
-        EXPECT_EQ(execution->hasResult, !number);
-        EXPECT_EQ(execution->error, number ? std::optional(errorNumber(*number)) : std::nullopt);
+        EXPECT_EQ(hooked, row.pkexec.empty() ? 0 : 1);
+        EXPECT_EQ(execution->hasResult, !row.number);
+        EXPECT_EQ(execution->error,
+                  row.number ? std::optional(errorNumber(*row.number)) : std::nullopt);
     }
     // Any other source or command is refused before anything runs; so is a path that is not the
     // root of a mounted volume, with the helper's own refusal.
@@ -134,49 +161,6 @@ TEST(PkexecScriptRunner, TurnsEveryWayOutIntoAResultOrAnErrorNumber) {
         EXPECT_EQ(execution->error, errorNumber(helperVolumeChanged)) << path;
     }
     EXPECT_FALSE(fs::exists(stage.dir / "arguments"));
-}
-
-// A SIGCHLD inherited as ignored lets the kernel reap the child before the runner can read
-// how it ended.
-TEST(PkexecScriptRunner, ReadsTheOutcomeThoughChildExitsWereInheritedAsIgnored) {
-    struct sigaction saved {};
-    sigaction(SIGCHLD, nullptr, &saved);
-    const std::pair<void (*)(int), int> inherited[] = {{SIG_IGN, 0}, {SIG_DFL, SA_NOCLDWAIT}};
-    for (const auto& [handler, flags] : inherited) {
-        struct sigaction action {};
-        action.sa_handler = handler;
-        action.sa_flags = flags;
-        sigaction(SIGCHLD, &action, nullptr);
-        Stage stage;
-        EXPECT_EQ(classifyExecution(stage.runner().execute(rootCommand)),
-                  PrivilegedResult::succeeded)
-            << "flags " << flags;
-    }
-    sigaction(SIGCHLD, &saved, nullptr);
-}
-
-// With the trace on, a pkexec that gives up before running anything says why.
-TEST(PkexecScriptRunner, TracesWhatPkexecSaysWhenItFails) {
-    setenv("KAVELIN_TRACE", "1", 1);
-    if (!traceEnabled())
-        GTEST_SKIP() << "the trace setting was read before this test started (run it alone)";
-    const std::string authority = "Error getting authority: Error initializing authority: "
-                                  "Could not connect: No such file or directory";
-    const std::tuple<std::string, std::int64_t, std::string> rows[] = {
-        {"echo '" + authority + "' >&2; exit 127", 127,
-         "kavelin: pkexec: statut 127 : " + authority + "\n"},
-        {"printf 'a\\033[2Jb\\n\\nc' >&2; exit 4", 4,
-         "kavelin: pkexec: statut 4 : a\u241B[2Jb\nkavelin: pkexec: statut 4 : c\n"},
-        {"exit 1", 1, "kavelin: pkexec: statut 1\n"},
-    };
-    for (const auto& [script, number, traced] : rows) {
-        Stage stage("#!/bin/sh\n" + script + "\n");
-        ::testing::internal::CaptureStderr();
-        const auto execution = stage.runner().execute(rootCommand);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), traced);
-        ASSERT_TRUE(execution);
-        EXPECT_EQ(execution->error, errorNumber(number));
-    }
 }
 
 // Random paths full of quotes, backslashes and shell syntax, through the quoting of the command
@@ -211,30 +195,21 @@ TEST(BlessInvocation, RandomHostilePathsComeBackAsTheSameArgumentVector) {
 }
 
 TEST(BlessInvocation, RefusesEveryOtherForm) {
-    for (std::string command : {"/usr/sbin/bless --mount '/' --setBoot"s,
-                                "/usr/sbin/bless --mount \"/\" --setBoot </dev/null"s,
-                                "/usr/sbin/bless --mount '/' --nextonly --setBoot </dev/null"s,
-                                "/usr/sbin/bless  --mount '/' --setBoot </dev/null"s,
-                                "/usr/sbin/bless --mount '/'x --setBoot </dev/null"s,
-                                "/usr/sbin/bless --mount '/'\\' --setBoot </dev/null"s,
-                                "/usr/sbin/bless --mount '/a\0b' --setBoot </dev/null"s,
-                                "/usr/sbin/bless --mount '/ --setBoot </dev/null"s,
-                                "bless --mount '/' --setBoot </dev/null"s,
-                                "/usr/sbin/bless --mount '/' --setBoot </dev/null "s, ""s})
+    const std::string bless = "/usr/sbin/bless --mount ";
+    // clang-format off
+    for (std::string command : {bless + "'/' --setBoot", bless + "\"/\" --setBoot </dev/null",
+             bless + "'/' --nextonly --setBoot </dev/null", bless + " '/' --setBoot </dev/null",
+             bless + "'/'x --setBoot </dev/null", bless + "'/'\\' --setBoot </dev/null",
+             bless + "'/a\0b' --setBoot </dev/null"s, bless + "'/ --setBoot </dev/null",
+             "bless --mount '/' --setBoot </dev/null"s, bless + "'/' --setBoot </dev/null ", ""s})
         EXPECT_EQ(decodeBlessCommand(command), std::nullopt) << command;
-    const std::vector<std::string> good{"--device", "8:1",     "--mount-id", "42",       "--uuid",
-                                        "",         "--mount", "/Volumes/A", "--setBoot"};
+    const std::vector<std::string> good{"--device", "8:1", "--mount-id", "42", "--uuid", "",
+                                        "--mount", "/Volumes/A", "--setBoot"};
     ASSERT_TRUE(parseHelperArguments(good));
-    const std::pair<std::size_t, std::string> changes[] = {{1, "8"},
-                                                           {1, "8:1x"},
-                                                           {1, "-8:1"},
-                                                           {1, ":1"},
-                                                           {3, "+42"},
-                                                           {3, "4 2"},
-                                                           {3, "99999999999999999999"},
-                                                           {7, "Volumes/A"},
-                                                           {8, "--setboot"},
-                                                           {0, "--dev"}};
+    const std::pair<std::size_t, std::string> changes[] = {{1, "8"}, {1, "8:1x"}, {1, "-8:1"},
+        {1, ":1"}, {3, "+42"}, {3, "4 2"}, {3, "99999999999999999999"}, {7, "Volumes/A"},
+        {8, "--setboot"}, {0, "--dev"}};
+    // clang-format on
     for (const auto& [at, value] : changes) {
         auto changed = good;
         changed[at] = value;

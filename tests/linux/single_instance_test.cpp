@@ -1,5 +1,4 @@
-// The per-user lock of the tray application: one holder at a time, a holder that died releases
-// it, and a runtime folder that is missing, shared or planted leaves the start unguarded.
+// The per-user lock of the tray application, held and released by real processes.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -17,70 +16,54 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(SingleInstanceLock, OneHolderAtATimeAndTheNextAfterIt) {
+// Each claim opens the file anew, so a second one in this process conflicts as another would.
+TEST(SingleInstanceLock, OneHolderAtATimeAndAKilledOneBlocksNothing) {
     test::TemporaryDirectory runtime;
     std::optional<SingleInstanceLock> first = SingleInstanceLock::claim(runtime.path);
     ASSERT_EQ(first->state(), InstanceClaim::held);
-    // Each claim opens the file anew, so a second one in this process conflicts as another
-    // process would.
     EXPECT_EQ(SingleInstanceLock::claim(runtime.path).state(), InstanceClaim::heldElsewhere);
     first.reset();
-    EXPECT_EQ(SingleInstanceLock::claim(runtime.path).state(), InstanceClaim::held);
-}
-
-TEST(SingleInstanceLock, AKilledHolderDoesNotBlockTheNextStart) {
-    test::TemporaryDirectory runtime;
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t holder = fork();
     ASSERT_GE(holder, 0);
     if (holder == 0) {
-        SingleInstanceLock lock = SingleInstanceLock::claim(runtime.path);
-        const char held = lock.state() == InstanceClaim::held ? 'y' : 'n';
+        const SingleInstanceLock lock = SingleInstanceLock::claim(runtime.path);
+        const char held = lock.state() == InstanceClaim::held;
         (void)!write(ready[1], &held, 1);
         pause();
         _exit(0);
     }
-    close(ready[1]);
     char held = 0;
     ASSERT_EQ(read(ready[0], &held, 1), 1);
-    close(ready[0]);
-    EXPECT_EQ(held, 'y');
+    close(ready[0]), close(ready[1]);
+    EXPECT_TRUE(held);
     EXPECT_EQ(SingleInstanceLock::claim(runtime.path).state(), InstanceClaim::heldElsewhere);
-
     kill(holder, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
     ASSERT_TRUE(fs::exists(runtime / "kavelin.lock")) << "the dead holder's file stays behind";
     EXPECT_EQ(SingleInstanceLock::claim(runtime.path).state(), InstanceClaim::held);
 }
 
 TEST(SingleInstanceLock, FoldersThatCannotHoldAPrivateLockLeaveTheStartUnguarded) {
     test::TemporaryDirectory runtime;
-    const std::string shared = runtime / "shared";
-    fs::create_directory(shared);
-    chmod(shared.c_str(), 0777);
-    const std::string planted = runtime / "planted";
-    fs::create_directory(planted);
-    chmod(planted.c_str(), 0700);
+    const std::string shared = runtime / "shared", planted = runtime / "planted";
+    fs::create_directory(shared), fs::create_directory(planted);
+    chmod(shared.c_str(), 0777), chmod(planted.c_str(), 0700);
     const std::string target = runtime / "target";
     test::writeFile(target, "kept");
     fs::create_symlink(target, planted + "/kavelin.lock");
     const std::string aFile = runtime / "file";
     test::writeFile(aFile, "");
 
-    struct Case {
-        const char* why;
-        std::string folder;
-    } cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {"no folder given", ""},
         {"a missing folder", runtime / "missing"},
         {"a file, not a folder", aFile},
         {"a folder anyone may write to", shared},
-        {"a link planted where the lock goes", planted},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(SingleInstanceLock::claim(c.folder).state(), InstanceClaim::unavailable) << c.why;
+        {"a link planted where the lock goes", planted}};
+    for (const auto& [why, folder] : cases)
+        EXPECT_EQ(SingleInstanceLock::claim(folder).state(), InstanceClaim::unavailable) << why;
     EXPECT_EQ(test::readWholeFile(target), "kept");
 
     if (geteuid() != 0)
@@ -90,18 +73,6 @@ TEST(SingleInstanceLock, FoldersThatCannotHoldAPrivateLockLeaveTheStartUnguarded
     chmod(foreign.c_str(), 0700);
     ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
     EXPECT_EQ(SingleInstanceLock::claim(foreign).state(), InstanceClaim::unavailable);
-}
-
-TEST(SingleInstanceLock, TheRuntimeFolderComesFromTheSession) {
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string previous = saved ? saved : "";
-    setenv("XDG_RUNTIME_DIR", "/somewhere/private", 1);
-    EXPECT_EQ(userRuntimeDirectory(), "/somewhere/private");
-    unsetenv("XDG_RUNTIME_DIR");
-    const std::string fallback = "/run/user/" + std::to_string(geteuid());
-    EXPECT_EQ(userRuntimeDirectory(), access(fallback.c_str(), X_OK) == 0 ? fallback : "");
-    if (saved)
-        setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
 }
 
 } // namespace

@@ -1,13 +1,9 @@
-// The autostart entries, read back as desktop sessions read them: with GLib's key-file parser,
-// desktop-entry loader and shell-word splitting, and with systemd's xdg-autostart generator and
-// unit verifier where systemd is installed.
+// The autostart entries, read back as sessions read them: with GLib, and with systemd's
+// xdg-autostart generator and unit verifier where systemd is installed.
 
-#include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
 #include <glib.h>
 #include <locale.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -25,7 +21,7 @@ using std::chrono::milliseconds;
 
 const char* const generator = "/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator";
 
-// A key of the [Desktop Entry] group with its string escapes undone; nullopt if absent.
+// A key of the [Desktop Entry] group, string escapes undone.
 std::optional<std::string> entryValue(const fs::path& path, const char* key) {
     g_autoptr(GKeyFile) file = g_key_file_new();
     g_autofree gchar* raw = g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, nullptr)
@@ -83,13 +79,17 @@ std::optional<bool> systemdStarts(const fs::path& configHome, const fs::path& sy
            0;
 }
 
+void makeProgram(const fs::path& path) {
+    test::writeFile(path, "#!/bin/sh\n");
+    fs::permissions(path, fs::perms(0755));
+}
+
 class XdgLoginItemsTest : public testing::Test {
 protected:
     void SetUp() override {
         ::setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
         fs::create_directories(root / "home");
-        test::writeFile(program, "#!/bin/sh\n");
-        fs::permissions(program, fs::perms(0755));
+        makeProgram(program);
     }
     // Generous bounds: only the test of a folder that never answers waits for them.
     XdgLoginItems service(const std::string& executable,
@@ -119,8 +119,7 @@ TEST_F(XdgLoginItemsTest, RegistersWhatSessionsStartAndRefusesTheRest) {
                                "accent été « »", "hash#(paren)~<>|!"}) {
         SCOPED_TRACE(folder);
         const std::string path = root / (std::string(folder) + "/kavelin");
-        test::writeFile(path, "#!/bin/sh\n");
-        fs::permissions(path, fs::perms(0755));
+        makeProgram(path);
         ASSERT_EQ(service(path).registerItem(), std::nullopt);
         EXPECT_EQ(execArguments(userEntry), std::vector<std::string>{path});
         EXPECT_EQ(autostartFiles(), 1);
@@ -129,21 +128,14 @@ TEST_F(XdgLoginItemsTest, RegistersWhatSessionsStartAndRefusesTheRest) {
         EXPECT_NE(systemdStarts(configHome, root / "system1"), false);
     }
     fs::remove(userEntry);
-    const std::pair<std::string, const char*> refused[] = {
-        {root / "double\"quote/kavelin", "contient un caractère"},
-        {root / "single'quote/kavelin", "contient un caractère"},
-        {root / "back\\slash/kavelin", "contient un caractère"},
-        {root / "dollar$HOME/kavelin", "contient un caractère"},
-        {root / "back`tick`/kavelin", "contient un caractère"},
-        {root / "percent%u/kavelin", "contient un caractère"},
-        {root / "percent%%/kavelin", "contient un caractère"},
-        {root / "new\nline/kavelin", "contient un caractère"},
-        {root / "carriage\rreturn/kavelin", "contient un caractère"},
-        {root / "tab\there/kavelin", "contient un caractère"}, // GLib takes it, systemd does not
+    std::vector<std::pair<std::string, const char*>> refused = {
         {root / "bad\xff/kavelin", "UTF-8"},
         {program.string() + " (deleted)", "remplacé ou supprimé"},
         {"relative/kavelin", "n’est pas absolu"},
         {root / "missing/kavelin", "n’est pas un fichier exécutable"}};
+    // A tab: GLib takes it, systemd does not.
+    for (const char* c : {"\"", "'", "\\", "$HOME", "`t`", "%u", "%%", "\n", "\r", "\t"})
+        refused.emplace_back(root / ("bad" + std::string(c) + "/kavelin"), "contient un caractère");
     for (const auto& [path, reason] : refused) {
         SCOPED_TRACE(path);
         const auto error = service(path).registerItem();
@@ -182,41 +174,38 @@ TEST_F(XdgLoginItemsTest, ExecValueQuotesAnyPathForGlib) {
 TEST_F(XdgLoginItemsTest, StatusIsOnExactlyWhenBothSessionReadersStartTheEntry) {
     const std::string head = "[Desktop Entry]\nType=Application\n",
                       exec = "Exec=" + program.string() + "\n";
-    const std::string translations = [] {
-        std::string lines;
-        for (int i = 0; i < 4000; ++i)
-            lines += "Comment[x" + std::to_string(i) + "]=Choisir le disque de démarrage\n";
-        return lines;
-    }();
+    auto with = [&](const std::string& more) { return head + exec + more; };
+    std::string translations;
+    for (int i = 0; i < 4000; ++i)
+        translations += "Comment[x" + std::to_string(i) + "]=Choisir le disque de démarrage\n";
     const std::tuple<const char*, std::string, bool> entries[] = {
         {"a plain entry", head + exec, true},
         {"windows line ends", "[Desktop Entry]\r\nType=Application\r\n" + exec, true},
         {"a large entry, translations and all", head + translations + exec, true},
-        {"other groups and comments", "# mine\n" + head + exec + "[Desktop Action x]\nExec=y\n",
-         true},
-        {"the GNOME switch on", head + exec + "X-GNOME-Autostart-enabled=true\n", true},
-        {"shown in this desktop", head + exec + "OnlyShowIn=KDE;GNOME;\n", true},
-        {"Hidden false", head + exec + "Hidden=false\n", true},
+        {"other groups and comments", "# mine\n" + with("[Desktop Action x]\nExec=y\n"), true},
+        {"the GNOME switch on", with("X-GNOME-Autostart-enabled=true\n"), true},
+        {"shown in this desktop", with("OnlyShowIn=KDE;GNOME;\n"), true},
+        {"Hidden false", with("Hidden=false\n"), true},
         {"empty", "", false},
         {"random bytes", "\x89PNG\r\n\x1a\n\xff\xfe garbage", false},
-        {"not UTF-8 in a name", head + exec + "Name=Caf\xe9\n", false},
+        {"not UTF-8 in a name", with("Name=Caf\xe9\n"), false},
         {"not UTF-8 in Exec", head + "Exec=" + program.string() + " \xff\n", false},
-        {"a line GLib cannot read", head + exec + "not a key\n", false},
+        {"a line GLib cannot read", with("not a key\n"), false},
         {"another group first", "[Other]\n" + head + exec, false},
         {"no Type", "[Desktop Entry]\n" + exec, false},
         {"not an application", "[Desktop Entry]\nType=Link\n" + exec, false},
         {"no Exec", head, false},
         {"a missing program", head + "Exec=/nonexistent/kavelin\n", false},
-        {"a missing TryExec", head + exec + "TryExec=/nonexistent/kavelin\n", false},
+        {"a missing TryExec", with("TryExec=/nonexistent/kavelin\n"), false},
         {"an open quote", head + "Exec=\"" + program.string() + "\n", false},
         {"an escape neither knows", head + "Exec=" + program.string() + " \\q\n", false},
-        {"Hidden", head + exec + "Hidden=true\n", false},
-        {"Hidden, as systemd reads it", head + exec + "Hidden=yes\n", false},
-        {"a Boolean systemd cannot read", head + exec + "X-systemd-skip=maybe\n", false},
-        {"the GNOME switch off", head + exec + "X-GNOME-Autostart-enabled=false\n", false},
-        {"a start-up phase", head + exec + "X-GNOME-Autostart-Phase=Initialization\n", false},
-        {"only in another desktop", head + exec + "OnlyShowIn=KDE;\n", false},
-        {"not in this desktop", head + exec + "NotShowIn=GNOME;\n", false},
+        {"Hidden", with("Hidden=true\n"), false},
+        {"Hidden, as systemd reads it", with("Hidden=yes\n"), false},
+        {"a Boolean systemd cannot read", with("X-systemd-skip=maybe\n"), false},
+        {"the GNOME switch off", with("X-GNOME-Autostart-enabled=false\n"), false},
+        {"a start-up phase", with("X-GNOME-Autostart-Phase=Initialization\n"), false},
+        {"only in another desktop", with("OnlyShowIn=KDE;\n"), false},
+        {"not in this desktop", with("NotShowIn=GNOME;\n"), false},
         {"the last Exec wins in GLib, the first in systemd",
          head + "Exec=/nonexistent/kavelin\n" + exec, false},
         {"a line continued for systemd", head + "Name=x\\\n" + exec, false},
@@ -296,31 +285,22 @@ TEST_F(XdgLoginItemsTest, FailuresComeBackAsReadableSentences) {
 // A configuration folder on a FUSE mount whose server never reads: each menu opening gets its
 // answer within the bound, a change fails with a sentence, and no thread piles up.
 TEST_F(XdgLoginItemsTest, AFolderThatNeverAnswersCostsNoMoreThanTheBound) {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to mount a FUSE file system";
-    const int server = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (const auto why = test::whyNoPrivateMounts(); !why.empty())
+        GTEST_SKIP() << why;
+    const int server = test::mountUnansweredFuse(configHome, "fuse.sshfs");
     if (server < 0)
-        GTEST_SKIP() << "no /dev/fuse";
-    if (unshare(CLONE_NEWNS) != 0 ||
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        GTEST_SKIP() << "cannot make a private mount namespace (unshare)";
-    fs::create_directories(configHome);
-    const std::string options =
-        "fd=" + std::to_string(server) + ",rootmode=40000,user_id=0,group_id=0";
-    ASSERT_EQ(mount("x", configHome.c_str(), "fuse.sshfs", MS_NOSUID | MS_NODEV, options.c_str()),
-              0);
+        GTEST_SKIP() << "cannot mount a FUSE file system (/dev/fuse)";
     auto items = service(program, {milliseconds(100), milliseconds(100)});
-    auto threads = [] { return std::distance(fs::directory_iterator("/proc/self/task"), {}); };
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(items.status(), loginItemNotRegistered);
-    const auto afterFirst = threads();
+    const auto afterFirst = test::threadCount();
     for (int opening = 0; opening < 5; ++opening)
         EXPECT_EQ(items.status(), loginItemNotRegistered);
     EXPECT_EQ(items.registerItem(), "Le dossier «\u00A0" + autostart.string() +
                                         "\u00A0» ne répond pas\u00A0: son disque est injoignable.");
     // Only the time tells a bound from a hang; the bound is 100 ms a call.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(threads(), afterFirst) << "threads pile up on a folder that never answers";
+    EXPECT_EQ(test::threadCount(), afterFirst) << "threads pile up on a folder that never answers";
     umount2(configHome.c_str(), MNT_DETACH);
     close(server);
 }

@@ -35,19 +35,8 @@ TEST(MountFlags, AnswersForMountsThatMustNotBeTouchedOnly) {
     }
 }
 
-TEST(MountFlags, FindsOnlyTheExactMountPointAndTheTopOfAStack) {
-    const std::vector<MountRecord> mounts = {
-        {"/", mountIsLocal},
-        {"/Volumes/Partage", 0},
-        {"/Volumes/Disque", mountIsLocal},
-        {"/Volumes/Partage", mountIsLocal}, // mounted over the share, which it hides
-    };
-    EXPECT_EQ(mountAt(mounts, "/Volumes/Partage"), &mounts[3]);
-    EXPECT_EQ(mountAt(mounts, "/"), &mounts[0]);
-    for (const char* path : {"/Volumes/Partage/dossier", "/Volumes/Part", "/Volumes", ""})
-        EXPECT_EQ(mountAt(mounts, path), nullptr) << path;
-}
-
+// A mount is found at its exact mount point only, the top of a stack winning; a path is left
+// alone when it goes through a share not hidden by a mount over it.
 TEST(MountFlags, LeavesAloneEveryPathThatGoesThroughADeadMount) {
     const std::vector<MountRecord> mounts = {
         {"/", 0}, // never in the way
@@ -57,19 +46,24 @@ TEST(MountFlags, LeavesAloneEveryPathThatGoesThroughADeadMount) {
         {"/Volumes/Couvert", 0},
         {"/Volumes/Couvert", mountIsLocal}, // hides the share beneath it
     };
-    const std::pair<const char*, const MountRecord*> rows[] = {
-        {"/", nullptr},
-        {"/Volumes", nullptr},
-        {"/Volumes/Disque", nullptr},
-        {"/Volumes/Disque/System", nullptr},
-        {"/Volumes/Partage", &mounts[2]},
-        {"/Volumes/Partage/System/Library", &mounts[2]},
-        {"/Volumes/Partage/Local", &mounts[2]},
-        {"/Volumes/Partagé", nullptr},
-        {"/Volumes/Couvert/System", nullptr},
+    const std::tuple<const char*, const MountRecord*, const MountRecord*> rows[] = {
+        {"/", &mounts[0], nullptr},
+        {"/Volumes", nullptr, nullptr},
+        {"", nullptr, nullptr},
+        {"/Volumes/Disque", &mounts[1], nullptr},
+        {"/Volumes/Disque/System", nullptr, nullptr},
+        {"/Volumes/Partage", &mounts[2], &mounts[2]},
+        {"/Volumes/Part", nullptr, nullptr},
+        {"/Volumes/Partage/System/Library", nullptr, &mounts[2]},
+        {"/Volumes/Partage/Local", &mounts[3], &mounts[2]},
+        {"/Volumes/Partagé", nullptr, nullptr},
+        {"/Volumes/Couvert", &mounts[5], nullptr},
+        {"/Volumes/Couvert/System", nullptr, nullptr},
     };
-    for (const auto& [path, expected] : rows)
-        EXPECT_EQ(untouchableOnTheWay(mounts, path), expected) << path;
+    for (const auto& [path, at, untouchable] : rows) {
+        EXPECT_EQ(mountAt(mounts, path), at) << path;
+        EXPECT_EQ(untouchableOnTheWay(mounts, path), untouchable) << path;
+    }
 }
 
 } // namespace
