@@ -139,6 +139,9 @@ FAULTS = {
     "a click on the icon leaves the alert behind": ("platform/linux/qt/qt_status_bar.cpp",
         "        bringAlertForward();\n        if (rebuiltForOpening)", "        if (rebuiltForOpening)",
         "alert_behind_window_end_to_end"),
+    "a docked icon without its tool tip": ("platform/linux/qt/qt_status_bar.cpp",
+        "    tray->setToolTip(toolTip);\n    if (rendered)", "    if (rendered)",
+        "select_volume_end_to_end_xembed"),
     "every size scaled from one picture": ("platform/linux/qt/qt_images.cpp",
         "icon.addFile(entry.filePath(), QSize(side, side));", "(void)side;", "QtImages|QtAlerts"),
     # The Qt alerts.
